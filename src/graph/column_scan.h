@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "app/exit_code.h"
+#include "app/settings.h"
+#include "image/data_bitmap.h"
+
+namespace curvlog {
+
+// The statistics of one pixel column.
+struct ColumnRecord {
+  std::uint32_t pixel_count;    // data pixels; 1 for a peak or valley column
+  std::uint32_t gap_count;      // background pixels between top_row and bottom_row
+  std::uint32_t jump_from;      // 0, or the 1-based number of the previous column of a jump
+  std::uint32_t jump_to;        // 0, or the 1-based number of this column
+  std::uint32_t height_sum;     // sum of the data pixels' heights above the bottom row
+  std::uint8_t extreme_score;   // 4, moved by the comparisons with the neighbours
+  std::uint16_t top_row;        // smallest data row; starts at H - 1
+  std::uint16_t bottom_row;     // largest data row; starts at 0
+};
+
+// One zero-filled record per pixel column.
+struct ColumnTable {
+  std::int32_t width = 0;
+  std::unique_ptr<ColumnRecord[], FreeDeleter> records;
+};
+
+// /C: moves the band of rows holding data to the top and sets working_height to its height.
+// Leaves everything as it is when the bitmap holds no data pixel. Ends on cancellation.
+Ending crop_to_data(DataBitmap& bitmap, std::int32_t& working_height);
+
+// Builds the table from the bitmap's first working_height rows, then frees the bitmap.
+// Ends the run on a refused allocation (7), an image without data pixels or with a working
+// height of one row (6), and a cancellation (0).
+Ending scan_columns(DataBitmap& bitmap, std::int32_t working_height, const RunSettings& settings,
+                    ColumnTable& table);
+
+// Marks local peaks and valleys so that their outer edge is used instead of the mean.
+Ending mark_extremes(ColumnTable& table, std::int32_t working_height);
+
+// The column's y-value between low (bottom row) and high (top row), plus 0.0001.
+double column_value(const ColumnRecord& record, std::int32_t working_height, double high,
+                    double low);
+
+}  // namespace curvlog

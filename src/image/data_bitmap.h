@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "app/exit_code.h"
+#include "platform/platform.h"
+
+namespace curvlog {
+
+// Owns a block from the C allocator, which refuses without throwing.
+struct FreeDeleter {
+  void operator()(void* block) const { std::free(block); }
+};
+
+// One bit per pixel, most significant bit first; 1 is a data pixel. Row y (0 is the top row)
+// begins at byte y * stride; bits at columns width and beyond carry no meaning.
+struct DataBitmap {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::uint32_t stride = 0;
+  std::unique_ptr<std::uint8_t[], FreeDeleter> pixels;
+
+  std::uint8_t* row(std::int32_t y) { return pixels.get() + std::size_t(y) * stride; }
+  const std::uint8_t* row(std::int32_t y) const {
+    return pixels.get() + std::size_t(y) * stride;
+  }
+  bool pixel(std::int32_t x, std::int32_t y) const {
+    return (row(y)[x / 8] >> (7 - x % 8)) & 1;
+  }
+};
+
+// Allocates stride * height zero bytes (the product formed in 32 bits; an overflow counts as
+// a refusal). On refusal prints "Error: unable to allocate memory to store the bitmap" and ends
+// the run with code 7.
+Ending allocate_data_bitmap(std::int32_t width, std::int32_t height, std::uint32_t stride,
+                            DataBitmap& bitmap);
+
+// How the byte-row decoder takes the file's bytes: PCX run-length codes, or raw bytes
+// (1-bit TGA).
+enum class RowMode { kRunLength, kRaw };
+
+// Fills every row of the allocated bitmap from the file's current position, storing each
+// decoded byte inverted (a black pixel becomes a data pixel). Ends with 5 on a read failure,
+// 6 at an early end of file, 0 on cancellation.
+Ending decode_byte_rows(platform::InputFile& input, const char* input_name, RowMode mode,
+                        DataBitmap& bitmap);
+
+}  // namespace curvlog

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+
+#include "app/exit_code.h"
+#include "app/settings.h"
+#include "image/data_bitmap.h"
+#include "platform/platform.h"
+
+namespace curvlog {
+
+// The 18-byte TGA header, field by field in file order (16-bit fields little-endian).
+struct TgaHeader {
+  std::uint8_t id_length = 0;
+  std::uint8_t colour_map_type = 0;
+  std::uint8_t image_type = 0;
+  std::uint16_t colour_map_first = 0;
+  std::uint16_t colour_map_length = 0;
+  std::uint8_t colour_map_entry_size = 0;  // bits per colour-map entry
+  std::uint16_t x_origin = 0;
+  std::uint16_t y_origin = 0;
+  std::uint16_t width = 0;
+  std::uint16_t height = 0;
+  std::uint8_t bits_per_pixel = 0;
+  std::uint8_t descriptor = 0;
+};
+
+// Bytes per colour-map entry for an entry size in bits (15 or 16: 2, 24: 3, 32: 4), or 0 for
+// an entry size that cannot be read.
+unsigned tga_colour_map_entry_bytes(std::uint8_t entry_size);
+
+// Reads the header one field per request, skips the image ID and, verbose, prints the fields.
+// Ends the run with code 5 when the header cannot be read.
+Ending tga_read_header(platform::InputFile& input, bool verbose, TgaHeader& header);
+
+// Validation. A 1-bit file with a colour list ends the run at once (code 2); every other check
+// prints its fault and clears *valid, and all of them run.
+Ending tga_validate_header(const TgaHeader& header, const RunSettings& settings, bool* valid);
+
+// After a valid header in graph mode: allocates the bitmap and decodes the pixels, 1-bit rows
+// through the byte-row decoder, 8-bit pixels by black&white or selected-colour classification.
+// Sets settings.pcx_input again for a 1-bit file.
+Ending tga_decode(platform::InputFile& input, const TgaHeader& header, RunSettings& settings,
+                  DataBitmap& bitmap);
+
+}  // namespace curvlog

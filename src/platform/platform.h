@@ -1,0 +1,168 @@
+#pragma once
+
+// Everything the program needs from the operating system. Nothing outside src/platform
+// includes an OS header; each system has its own implementation of this interface.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace curvlog::platform {
+
+// The system's error number of a failed call, printed as "(%lu)": GetLastError on Windows,
+// errno on POSIX. Each failing operation below hands it back, fetched right after the failure.
+using ErrorCode = unsigned long;
+
+// ---- Console control events -------------------------------------------------------------
+// The handler receives a console control type (0 Ctrl+C, 1 Ctrl+Break, 2 close, 5 log-off,
+// 6 shut-down) and returns whether it handled it. On POSIX the events are signals: SIGINT is 0,
+// SIGQUIT 1, SIGHUP 2 and SIGTERM 6. The handler may run asynchronously (another thread, or a
+// signal handler), so it must only set a flag.
+using ControlHandler = bool (*)(unsigned long control_type);
+
+void register_control_handler(ControlHandler handler);
+void remove_control_handler(ControlHandler handler);
+
+// ---- Message box ---------------------------------------------------------------------------
+// An information box with no owner window and an OK button; returns once it is closed.
+void show_message_box(const char* text, const char* caption);
+
+// ---- Locale ----------------------------------------------------------------------------------
+// Writes the system's decimal separator, NUL-terminated, into buffer. Returns the number of
+// characters written including the terminator, or 0 on failure with *error set.
+int query_decimal_separator(char* buffer, int capacity, ErrorCode* error);
+
+// ---- File-open dialog ----------------------------------------------------------------------
+inline constexpr unsigned kDialogPathMustExist = 0x800;
+inline constexpr unsigned kDialogFileMustExist = 0x1000;
+
+struct OpenFileDialog {
+  const char* filter = nullptr;  // pairs of NUL-terminated texts (name, pattern), then a NUL
+  unsigned filter_index = 1;     // 1-based: the pair selected when the dialog opens
+  char* file = nullptr;          // receives the chosen path; empty when the dialog opens
+  unsigned max_file = 0;         // capacity of file
+  const char* title = nullptr;
+  unsigned flags = 0;
+};
+
+// Shows the dialog. True with the absolute path of an existing file in dialog.file; false when
+// it was dismissed or failed.
+bool open_file_dialog(OpenFileDialog& dialog);
+
+// ---- Paths -------------------------------------------------------------------------------------
+// True for any existing file or directory.
+bool path_exists(const char* path);
+
+// True for the characters that end the directory part of a path on this system.
+bool is_directory_separator(char c);
+
+// On POSIX an absolute path starts with the option switch "/". An argument that starts with "/"
+// and holds another "/" further on is then a path, never an option.
+bool slash_argument_is_path(const char* argument);
+
+// Deletes a file; false with *error on failure.
+bool delete_file(const char* path, ErrorCode* error);
+
+// ---- Input file --------------------------------------------------------------------------
+// An input file open for sequential reading. The readers ask for a byte (or a header field)
+// per request; the requests are served from a block buffer of this object's own, so a reader
+// sees the same bytes, and a failure or the end of the file at the same byte, as if each
+// request went to the system. Closed by its destructor; neither copied nor moved.
+class InputFile {
+ public:
+  static constexpr int kEndOfFile = -1;
+  static constexpr int kReadError = -2;
+
+  InputFile() = default;
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Opens an existing file for reading, shared for reading, with the sequential-access hint.
+  // A directory counts as a failed open.
+  bool open(const char* path, ErrorCode* error);
+  bool is_open() const { return handle_ != kNoHandle; }
+  void close();
+
+  // One read request: copies up to size bytes. Returns the number delivered (fewer only at the
+  // end of the file), or -1 on failure with error() set.
+  long read(void* buffer, std::size_t size);
+
+  // One byte: 0 to 255, kEndOfFile or kReadError (error() tells why).
+  int read_byte() {
+    if (next_ < end_) return *next_++;
+    return refill_and_read_byte();
+  }
+
+  // Moves the file position forward by count bytes from the current position. Moving beyond
+  // the end of the file is no failure. False with error() set on failure.
+  bool skip(std::uint32_t count);
+
+  ErrorCode error() const { return error_; }
+
+ private:
+  static constexpr std::intptr_t kNoHandle = -1;
+  static constexpr std::size_t kBlockSize = 64 * 1024;
+
+  int refill_and_read_byte();
+  // Fills the buffer with the next block. Returns the number of bytes, 0 at the end of the
+  // file, or -1 on failure with error_ set.
+  long refill();
+
+  std::intptr_t handle_ = kNoHandle;  // file descriptor or HANDLE
+  const std::uint8_t* next_ = nullptr;
+  const std::uint8_t* end_ = nullptr;
+  ErrorCode error_ = 0;
+  std::uint8_t block_[kBlockSize];
+};
+
+// ---- Output file ---------------------------------------------------------------------------
+// A new file open for writing only, never shared. Closed by its destructor.
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates the file; fails when it exists already (never overwrites).
+  bool create_new(const char* path, ErrorCode* error);
+  bool is_open() const { return handle_ != kNoHandle; }
+  void close();
+
+  // One write request. Returns the number of bytes written (possibly fewer than size), or -1
+  // on failure with *error set.
+  long write(const void* data, std::size_t size, ErrorCode* error);
+
+ private:
+  static constexpr std::intptr_t kNoHandle = -1;
+  std::intptr_t handle_ = kNoHandle;
+};
+
+// ---- Wildcard search ---------------------------------------------------------------------
+inline constexpr std::size_t kFoundNameCapacity = 260;
+
+// A search of one directory for the entries whose names match a filemask ("*" and "?");
+// every entry counts, directories and "." and ".." included. Names compare without regard to
+// letter case. Ended by close() or, silently, by the destructor.
+class WildcardSearch {
+ public:
+  enum class Next { kFound, kNoMoreFiles, kFailed };
+
+  WildcardSearch() = default;
+  ~WildcardSearch();
+  WildcardSearch(const WildcardSearch&) = delete;
+  WildcardSearch& operator=(const WildcardSearch&) = delete;
+
+  // Starts the search and yields the first match's file name (without directory). False when
+  // nothing matches or the search cannot start, with *error set.
+  bool first(const char* mask, char (&name)[kFoundNameCapacity], ErrorCode* error);
+  // The next match; kFailed sets *error.
+  Next next(char (&name)[kFoundNameCapacity], ErrorCode* error);
+  // Ends the search; false with *error when that fails.
+  bool close(ErrorCode* error);
+
+ private:
+  void* state_ = nullptr;  // owned by the implementation
+};
+
+}  // namespace curvlog::platform
