@@ -1,0 +1,107 @@
+#include "app/run.h"
+
+#include <cstdint>
+
+#include "app/cancel.h"
+#include "app/console.h"
+#include "app/settings.h"
+#include "cli/files.h"
+#include "cli/options.h"
+#include "cli/value_range.h"
+#include "graph/column_scan.h"
+#include "graph/prn_writer.h"
+#include "image/census.h"
+#include "image/data_bitmap.h"
+#include "image/pcx.h"
+#include "image/tga.h"
+#include "platform/platform.h"
+
+namespace curvlog {
+namespace {
+
+// The console control handler is registered for the whole run; removing it is the last thing
+// the common exit does, after every stage has released what it held.
+class ControlHandlerRegistration {
+ public:
+  ControlHandlerRegistration() { platform::register_control_handler(handle_console_control); }
+  ~ControlHandlerRegistration() { platform::remove_control_handler(handle_console_control); }
+  ControlHandlerRegistration(const ControlHandlerRegistration&) = delete;
+  ControlHandlerRegistration& operator=(const ControlHandlerRegistration&) = delete;
+};
+
+// The PCX header stage and decode. A failed validation ends the run before the checkpoint.
+Ending read_pcx(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
+  PcxHeader header;
+  if (Ending ending = pcx_read_header(input, header)) return ending;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  if (!pcx_validate_header(header, settings.input_name, settings.verbose != 0, width, height)) {
+    return ExitCode::kInvalidContent;
+  }
+  if (cancel_requested()) return ExitCode::kSuccess;
+  return pcx_decode(input, header, width, height, settings.input_name, bitmap);
+}
+
+// The TGA header stage, then the census or the decode. Here the checkpoint comes before the
+// pending exit code, so a cancellation wins over a faulty header.
+Ending read_tga(RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
+  TgaHeader header;
+  if (Ending ending = tga_read_header(input, settings.verbose != 0, header)) return ending;
+  bool valid = true;
+  if (Ending ending = tga_validate_header(header, settings, &valid)) return ending;
+  if (cancel_requested()) return ExitCode::kSuccess;
+  if (!valid) return ExitCode::kInvalidContent;
+  if (settings.census_mode) {
+    return run_colour_census(input, header, settings).value_or(ExitCode::kSuccess);
+  }
+  return tga_decode(input, header, settings, bitmap);
+}
+
+ExitCode run_sequence(RunSettings& settings) {
+  if (settings.argument_count > 1) {
+    if (Ending ending = parse_options(settings)) return *ending;
+    if (Ending ending = finish_options(settings)) return *ending;
+  }
+  if (settings.tga_option != 0) {
+    format_into(settings.dialog_title, sizeof settings.dialog_title, "%s", "Open TGA file");
+  }
+  if (Ending ending = decide_mode_and_range(settings)) return *ending;
+  if (Ending ending = resolve_output_name(settings)) return *ending;
+  if (cancel_requested()) return ExitCode::kSuccess;
+  if (Ending ending = resolve_input_name(settings)) return *ending;
+  if (cancel_requested()) return ExitCode::kSuccess;
+
+  platform::InputFile input;
+  if (Ending ending = open_input(settings, input)) return *ending;
+
+  DataBitmap bitmap;
+  const Ending image_ending = settings.tga_option != 0 ? read_tga(settings, input, bitmap)
+                                                       : read_pcx(settings, input, bitmap);
+  if (image_ending) return *image_ending;
+
+  // Hand-over to the column scan: the input is no longer needed.
+  input.close();
+  if (cancel_requested()) return ExitCode::kSuccess;
+  if (settings.verbose != 0) print("Input file %s read.\n", settings.input_name);
+
+  std::int32_t working_height = bitmap.height;
+  if (settings.crop != 0) {
+    if (Ending ending = crop_to_data(bitmap, working_height)) return *ending;
+  }
+  ColumnTable table;
+  if (Ending ending = scan_columns(bitmap, working_height, settings, table)) return *ending;
+  if (Ending ending = mark_extremes(table, working_height)) return *ending;
+  return write_prn_file(table, working_height, settings).value_or(ExitCode::kSuccess);
+}
+
+}  // namespace
+
+ExitCode run(int argument_count, char* const arguments[]) {
+  const ControlHandlerRegistration control_handler;
+  RunSettings settings;
+  settings.argument_count = argument_count;
+  settings.arguments = arguments;
+  return run_sequence(settings);
+}
+
+}  // namespace curvlog
