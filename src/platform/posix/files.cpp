@@ -1,0 +1,228 @@
+// Input and output files, existence test and deletion on POSIX systems.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace curvlog::platform {
+namespace {
+
+void set_error(ErrorCode* error, int number) {
+  if (error != nullptr) *error = static_cast<ErrorCode>(number);
+}
+
+int descriptor(std::intptr_t handle) {
+  return static_cast<int>(handle);
+}
+
+// The control signals are installed with SA_RESTART, but a read or write may still end with
+// EINTR (a signal that arrives before any byte moved on some devices): it is simply resumed.
+ssize_t read_resumed(int fd, void* buffer, std::size_t size) {
+  ssize_t got;
+  do {
+    got = ::read(fd, buffer, size);
+  } while (got < 0 && errno == EINTR);
+  return got;
+}
+
+}  // namespace
+
+// ---- Paths -------------------------------------------------------------------------------------
+
+bool path_exists(const char* path) {
+  return path != nullptr && ::access(path, F_OK) == 0;
+}
+
+bool is_directory_separator(char c) {
+  return c == '/';
+}
+
+bool slash_argument_is_path(const char* argument) {
+  return argument != nullptr && argument[0] == '/' && std::strchr(argument + 1, '/') != nullptr;
+}
+
+bool delete_file(const char* path, ErrorCode* error) {
+  if (::unlink(path) == 0) return true;
+  set_error(error, errno);
+  return false;
+}
+
+// ---- Input file --------------------------------------------------------------------------
+
+InputFile::~InputFile() {
+  close();
+}
+
+bool InputFile::open(const char* path, ErrorCode* error) {
+  close();
+  int fd;
+  do {
+    fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    error_ = static_cast<ErrorCode>(errno);
+    set_error(error, errno);
+    return false;
+  }
+  // open() succeeds on a directory; reading it would fail with EISDIR at the first byte, so
+  // it is refused here, where the caller reports an unopenable input.
+  struct stat status;
+  int failure = 0;
+  if (::fstat(fd, &status) != 0) {
+    failure = errno;
+  } else if (S_ISDIR(status.st_mode)) {
+    failure = EISDIR;
+  }
+  if (failure != 0) {
+    ::close(fd);
+    error_ = static_cast<ErrorCode>(failure);
+    set_error(error, failure);
+    return false;
+  }
+  // Only a hint: a FIFO or a device that cannot take it is read all the same.
+  (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  handle_ = fd;
+  next_ = end_ = block_;
+  error_ = 0;
+  return true;
+}
+
+void InputFile::close() {
+  if (handle_ != kNoHandle) {
+    // Nothing was written, so a failed close loses nothing.
+    (void)::close(descriptor(handle_));
+    handle_ = kNoHandle;
+  }
+  next_ = end_ = nullptr;
+}
+
+long InputFile::refill() {
+  next_ = end_ = block_;
+  if (handle_ == kNoHandle) {
+    error_ = EBADF;
+    return -1;
+  }
+  ssize_t got = read_resumed(descriptor(handle_), block_, kBlockSize);
+  if (got < 0) {
+    error_ = static_cast<ErrorCode>(errno);
+    return -1;
+  }
+  end_ = block_ + got;
+  return static_cast<long>(got);
+}
+
+int InputFile::refill_and_read_byte() {
+  long got = refill();
+  if (got < 0) return kReadError;
+  if (got == 0) return kEndOfFile;
+  return *next_++;
+}
+
+long InputFile::read(void* buffer, std::size_t size) {
+  if (size > static_cast<std::size_t>(LONG_MAX)) size = LONG_MAX;
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  std::size_t delivered = 0;
+  while (delivered < size) {
+    if (next_ == end_) {
+      long got = refill();
+      // A failure fails the whole request, as an unbuffered read of the same bytes would: a
+      // short count would tell the reader that the file ended.
+      if (got < 0) return -1;
+      if (got == 0) break;
+    }
+    std::size_t take = static_cast<std::size_t>(end_ - next_);
+    if (take > size - delivered) take = size - delivered;
+    std::memcpy(out + delivered, next_, take);
+    next_ += take;
+    delivered += take;
+  }
+  return static_cast<long>(delivered);
+}
+
+bool InputFile::skip(std::uint32_t count) {
+  if (handle_ == kNoHandle) {
+    error_ = EBADF;
+    return false;
+  }
+  std::size_t buffered = static_cast<std::size_t>(end_ - next_);
+  if (count <= buffered) {
+    next_ += count;
+    return true;
+  }
+  std::uint64_t rest = count - buffered;
+  next_ = end_ = block_;
+  int fd = descriptor(handle_);
+  // The system's position lies past the buffered bytes, so a relative move by the rest lands
+  // where the reader expects. Beyond the end of the file is allowed.
+  if (::lseek(fd, static_cast<off_t>(rest), SEEK_CUR) >= 0) return true;
+  if (errno != ESPIPE) {
+    error_ = static_cast<ErrorCode>(errno);
+    return false;
+  }
+  // A pipe or FIFO cannot seek: read and discard. Reaching the end meanwhile is no failure,
+  // the next read reports it.
+  while (rest > 0) {
+    std::size_t want = rest < kBlockSize ? static_cast<std::size_t>(rest) : kBlockSize;
+    ssize_t got = read_resumed(fd, block_, want);
+    if (got < 0) {
+      error_ = static_cast<ErrorCode>(errno);
+      return false;
+    }
+    if (got == 0) break;
+    rest -= static_cast<std::uint64_t>(got);
+  }
+  return true;
+}
+
+// ---- Output file ---------------------------------------------------------------------------
+
+OutputFile::~OutputFile() {
+  close();
+}
+
+bool OutputFile::create_new(const char* path, ErrorCode* error) {
+  close();
+  int fd;
+  do {
+    // O_EXCL makes the existence test and the creation one step: an existing file, or a
+    // symbolic link planted under the name, is never opened.
+    fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    set_error(error, errno);
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
+
+void OutputFile::close() {
+  if (handle_ == kNoHandle) return;
+  (void)::close(descriptor(handle_));
+  handle_ = kNoHandle;
+}
+
+long OutputFile::write(const void* data, std::size_t size, ErrorCode* error) {
+  if (handle_ == kNoHandle) {
+    set_error(error, EBADF);
+    return -1;
+  }
+  if (size > static_cast<std::size_t>(LONG_MAX)) size = LONG_MAX;
+  ssize_t put;
+  do {
+    put = ::write(descriptor(handle_), data, size);
+  } while (put < 0 && errno == EINTR);
+  if (put < 0) {
+    set_error(error, errno);
+    return -1;
+  }
+  return static_cast<long>(put);
+}
+
+}  // namespace curvlog::platform
