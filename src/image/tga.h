@@ -29,6 +29,11 @@ struct TgaHeader {
 // an entry size that cannot be read.
 unsigned tga_colour_map_entry_bytes(std::uint8_t entry_size);
 
+// A pixel or colour-map byte request that did not deliver (result kReadError or kEndOfFile):
+// prints the read-failure (code 5) or early-end (code 6) message and returns its code.
+ExitCode report_pixel_read_failure(const platform::InputFile& input, int result,
+                                   const char* input_name);
+
 // Reads the header one field per request, skips the image ID and, verbose, prints the fields.
 // Ends the run with code 5 when the header cannot be read.
 Ending tga_read_header(platform::InputFile& input, bool verbose, TgaHeader& header);

@@ -1,0 +1,137 @@
+#include "image/census.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "app/console.h"
+#include "cli/value_range.h"
+#include "image/data_bitmap.h"
+
+namespace curvlog {
+namespace {
+
+// One pixel value: how many pixels carry it, and the colour it shows.
+struct ColourCount {
+  std::uint32_t count;
+  std::uint8_t red;
+  std::uint8_t green;
+  std::uint8_t blue;
+};
+
+using ColourCountTable = std::unique_ptr<ColourCount[], FreeDeleter>;
+
+// A 5-bit channel spread over 8 bits, so that 31 becomes 255.
+std::uint8_t expand_five_bits(unsigned channel) {
+  return static_cast<std::uint8_t>(channel << 3 | channel >> 2);
+}
+
+// Reads the colour map into the table, one byte per request. Entries are stored blue, green,
+// red (and alpha for 32 bits), or as one little-endian 16-bit word A1R5G5B5.
+Ending read_colour_map(platform::InputFile& input, const TgaHeader& header, const char* input_name,
+                       ColourCount* table) {
+  const unsigned entry_bytes = tga_colour_map_entry_bytes(header.colour_map_entry_size);
+  for (unsigned i = 0; i < header.colour_map_length; ++i) {
+    int bytes[4] = {};
+    for (unsigned b = 0; b < entry_bytes; ++b) {
+      bytes[b] = input.read_byte();
+      if (bytes[b] < 0) return report_pixel_read_failure(input, bytes[b], input_name);
+    }
+    ColourCount& entry = table[i];
+    if (entry_bytes == 2) {
+      const unsigned word = unsigned(bytes[0]) | unsigned(bytes[1]) << 8;
+      entry.red = expand_five_bits(word >> 10 & 31);
+      entry.green = expand_five_bits(word >> 5 & 31);
+      entry.blue = expand_five_bits(word & 31);
+    } else {
+      entry.blue = static_cast<std::uint8_t>(bytes[0]);
+      entry.green = static_cast<std::uint8_t>(bytes[1]);
+      entry.red = static_cast<std::uint8_t>(bytes[2]);
+    }
+  }
+  return kGoOn;
+}
+
+// Counts every pixel. A value without an entry in the table (a colour-mapped pixel beyond the
+// colour map) ends the census: it has no colour to list and no place to be counted.
+Ending count_pixels(platform::InputFile& input, const TgaHeader& header,
+                    const RunSettings& settings, ColourCount* table, unsigned entries,
+                    std::uint32_t& total) {
+  // At most 65535 x 65535 pixels, which fits 32 bits.
+  const std::uint32_t pixels = std::uint32_t{header.width} * header.height;
+  const ColourTable& excluded = settings.excluded_colours;
+  for (std::uint32_t p = 0; p < pixels; ++p) {
+    const int value = input.read_byte();
+    // One test for both: a failed read is negative, which is huge as unsigned.
+    if (unsigned(value) >= entries) {
+      if (value < 0) return report_pixel_read_failure(input, value, settings.input_name);
+      print("\nError: pixel value %u is outside the color map of %u entries in file %s\n\n",
+            unsigned(value), entries, settings.input_name);
+      return ExitCode::kInvalidContent;
+    }
+    ++table[value].count;
+    if (!excluded[value]) ++total;
+  }
+  return kGoOn;
+}
+
+}  // namespace
+
+int format_census_line(char* buffer, std::size_t capacity, unsigned index, std::uint8_t red,
+                       std::uint8_t green, std::uint8_t blue, std::uint32_t count,
+                       std::uint32_t total, char separator) {
+  // The 0.0001 makes a share that lies exactly on a half round up: 1 of 800 prints 0.13.
+  const double percent = double(count) / double(total) * 100.0 + 0.0001;
+  const int length =
+      format_into(buffer, capacity, "%3d  #%02X%02X%02X %11lu %7.2lf%%", int(index), unsigned{red},
+                  unsigned{green}, unsigned{blue}, static_cast<unsigned long>(count), percent);
+  // The percentage holds the only "." of the line.
+  if (length >= 0) substitute_separator(buffer, separator);
+  return length;
+}
+
+Ending run_colour_census(platform::InputFile& input, const TgaHeader& header,
+                         const RunSettings& settings) {
+  const bool colour_mapped = header.colour_map_type == 1;
+  const unsigned entries = colour_mapped ? header.colour_map_length : 256;
+  ColourCountTable table(static_cast<ColourCount*>(std::calloc(entries, sizeof(ColourCount))));
+  if (!table) {
+    print(colour_mapped ? "Error: unable to allocate memory to store color values\n\n"
+                        : "Error: unable to allocate memory to store the used colors\n\n");
+    return ExitCode::kOutOfMemory;
+  }
+  if (colour_mapped) {
+    if (Ending ending = read_colour_map(input, header, settings.input_name, table.get())) {
+      return ending;
+    }
+  } else {
+    for (unsigned grey = 0; grey < 256; ++grey) {
+      const auto level = static_cast<std::uint8_t>(grey);
+      table[grey] = ColourCount{0, level, level, level};
+    }
+  }
+
+  std::uint32_t total = 0;
+  if (Ending ending = count_pixels(input, header, settings, table.get(), entries, total)) {
+    return ending;
+  }
+
+  print("\n");
+  if (total == 0) {
+    print("Error: no data pixels found in file %s\n\n", settings.input_name);
+    return ExitCode::kInvalidContent;
+  }
+  // Only the first 256 entries can hold pixels of an 8-bit image.
+  const unsigned listed = entries < 256 ? entries : 256;
+  for (unsigned i = 0; i < listed; ++i) {
+    const ColourCount& entry = table[i];
+    if (entry.count == 0 || settings.excluded_colours[i]) continue;
+    char line[kNumberBufferSize];
+    format_census_line(line, sizeof line, i, entry.red, entry.green, entry.blue, entry.count, total,
+                       settings.decimal_separator);
+    print("%s\n", line);
+  }
+  return ExitCode::kSuccess;
+}
+
+}  // namespace curvlog
