@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "app/cancel.h"
+#include "image/data_bitmap.h"
+#include "image/pcx.h"
+#include "platform/platform.h"
+
+namespace curvlog {
+namespace {
+
+using namespace std::string_literals;
+using platform::InputFile;
+
+// A real file holding the given bytes, open for reading, removed at the end of the test.
+struct TestInput {
+  std::string path;
+  InputFile file;
+  explicit TestInput(const std::string& bytes) {
+    static int serial = 0;
+    path = testing::TempDir() + "curvlog_pcx_" + std::to_string(++serial);
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), out);
+    std::fclose(out);
+    platform::ErrorCode error = 0;
+    EXPECT_TRUE(file.open(path.c_str(), &error)) << path;
+  }
+  ~TestInput() {
+    file.close();
+    std::remove(path.c_str());
+  }
+};
+
+// A header with the given fields; version 0x99 and encoding 0 show that both are ignored.
+std::string pcx_header(int manufacturer, int bits, int x_min, int y_min, int x_max, int y_max,
+                       int planes, int bytes_per_line) {
+  std::string h(128, '\0');
+  const int words[][2] = {{4, x_min}, {6, y_min}, {8, x_max}, {10, y_max}, {66, bytes_per_line}};
+  for (const auto& [at, value] : words) h[at] = char(value & 0xFF), h[at + 1] = char(value >> 8);
+  h[0] = char(manufacturer), h[1] = char(0x99), h[3] = char(bits), h[65] = char(planes);
+  return h;
+}
+
+TEST(PcxHeader, ValidationReportsEveryFaultInOrder) {
+  struct Case {
+    std::string header;
+    bool verbose;
+    bool valid;
+    const char* text;
+  };
+  const Case cases[] = {
+      {pcx_header(10, 1, 3, 0, 19, 299, 1, 3), true, true,
+       "Bits per pixel: 1\nNumber of planes: 1\nImage width: 17\nImage height: 300\n"},
+      {pcx_header(10, 1, 0, 0, 65535, 65534, 1, 8192), false, true, ""},
+      {pcx_header(5, 8, 0, 0, 9, 9, 4, 2), true, false,
+       "Error: the first byte of the input file has to be 10 (hex: 0A) instead of 5, or\n"
+       "or g.pcx is not a valid PCX file\n\nBits per pixel: 8\n"
+       "Error: only a black&white PCX file can be used. The number of bits per pixel\n"
+       "should be 1, but it is 8.\n\nNumber of planes: 4\n"
+       "Error: the number of planes should be 1, but it is 4\n\n"
+       "Image width: 10\nImage height: 10\n"},
+      {pcx_header(10, 1, 5, 65535, 3, 0, 1, 1), true, false,
+       "Bits per pixel: 1\nNumber of planes: 1\nError: the width found is -1\n\n"
+       "Image width: -1\nError: the height found is -65534\n\nImage height: -65534\n"
+       "Error: the width of the graph has to be at least 1 instead of -1, or\n"
+       "g.pcx is not a valid PCX file\n\n"
+       "Error: the height of the graph has to be at least 1 instead of -65534, or\n"
+       "g.pcx is not a valid PCX file\n\n"},
+      // Rows narrower than the width would leave pixel columns outside the bitmap's rows.
+      {pcx_header(10, 1, 0, 0, 16, 1, 1, 2), false, false,
+       "Error: the number of bytes per line has to be at least 3 instead of 2, or\n"
+       "g.pcx is not a valid PCX file\n\n"},
+      {pcx_header(10, 1, 4, 4, 4, 5, 1, 0), false, false,
+       "Error: the width found is 1\n\n"
+       "Error: the number of bytes per line has to be at least 1 instead of 0, or\n"
+       "g.pcx is not a valid PCX file\n\n"},
+  };
+  for (const Case& c : cases) {
+    TestInput input(c.header);
+    PcxHeader header;
+    ASSERT_EQ(pcx_read_header(input.file, header), kGoOn);
+    std::int32_t width = 0, height = 0;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(pcx_validate_header(header, "g.pcx", c.verbose, width, height), c.valid);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.text);
+  }
+}
+
+TEST(PcxHeader, ShortFileCannotBeRead) {
+  for (std::size_t size : {0, 127}) {
+    TestInput input(std::string(size, '\x0A'));
+    PcxHeader header;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(pcx_read_header(input.file, header), ExitCode::kReadFailure) << size;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: cannot read PCX file header\n\n");
+  }
+}
+
+TEST(ByteRowDecoder, FillsRowsInvertedAndReadsNoFurther) {
+  struct Case {
+    RowMode mode;
+    std::uint32_t stride;
+    std::int32_t height;
+    std::string data;
+    Ending ending;
+    std::string rows;  // the bitmap after decoding, or the message when the decode fails
+    int next;          // the file's next byte afterwards
+  };
+  const RowMode kRle = RowMode::kRunLength, kRaw = RowMode::kRaw;
+  const int kEnd = InputFile::kEndOfFile;
+  const std::string kEof = "\nError: unexpected end of file g.pcx\n\n";
+  const Case cases[] = {
+      // Two of the four repeats are dropped at the row end.
+      {kRle, 2, 2, "\xC4\x00\xC2\xFF\x77"s, kGoOn, "\xFF\xFF\x00\x00"s, 0x77},
+      // 0xC0 is a literal; only 0xC1 and above start runs.
+      {kRle, 3, 1, "\xC0\xC1\x05\xBF", kGoOn, "\x3F\xFA\x40", kEnd},
+      {kRle, 3, 2, "\x01\xC5\x10\x22\x33\x44\x55", kGoOn, "\xFE\xEF\xEF\xDD\xCC\xBB", 0x55},
+      {kRle, 65, 1, "\xFF\x0F\xC3\x0F", kGoOn, std::string(65, '\xF0'), kEnd},
+      {kRle, 2, 1, "\x01\xC3", ExitCode::kInvalidContent, kEof, kEnd},
+      {kRle, 1, 2, "\x01", ExitCode::kInvalidContent, kEof, kEnd},
+      {kRaw, 2, 2, "\xC4\x00\xC2\xFF\x77"s, kGoOn, "\x3B\xFF\x3D\x00"s, 0x77},
+      {kRaw, 2, 1, "\xC4", ExitCode::kInvalidContent, kEof, kEnd},
+  };
+  for (const Case& c : cases) {
+    TestInput input(c.data);
+    // One guard row more than is decoded: it must stay zero.
+    DataBitmap bitmap;
+    ASSERT_EQ(allocate_data_bitmap(8, c.height + 1, c.stride, bitmap), kGoOn);
+    bitmap.height = c.height;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(decode_byte_rows(input.file, "g.pcx", c.mode, bitmap), c.ending) << c.stride;
+    const std::string text = testing::internal::GetCapturedStdout();
+    const char* pixels = reinterpret_cast<const char*>(bitmap.pixels.get());
+    EXPECT_EQ(c.ending ? text : std::string(pixels, c.stride * c.height), c.rows) << c.stride;
+    EXPECT_EQ(std::string(pixels + c.stride * c.height, c.stride), std::string(c.stride, '\0'));
+    EXPECT_EQ(input.file.read_byte(), c.next) << c.stride;
+  }
+}
+
+TEST(ByteRowDecoder, CancellationEndsSilently) {
+  TestInput input("\x00"s);
+  DataBitmap bitmap;
+  handle_console_control(0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(pcx_decode(input.file, PcxHeader{}, 8, 1, "g.pcx", bitmap), ExitCode::kSuccess);
+  EXPECT_FALSE(bitmap.pixels);  // nothing allocated
+  ASSERT_EQ(allocate_data_bitmap(8, 1, 1, bitmap), kGoOn);
+  EXPECT_EQ(decode_byte_rows(input.file, "g.pcx", RowMode::kRunLength, bitmap), ExitCode::kSuccess);
+  reset_cancel_flag_for_testing();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST(DataBitmap, BlockBeyond32BitsIsRefused) {
+  const std::uint32_t cases[][2] = {{65536, 65536}, {0x80000000u, 2}, {0xFFFFFFFFu, 0x7FFFFFFF}};
+  for (const auto& [stride, height] : cases) {
+    DataBitmap bitmap;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(allocate_data_bitmap(1, std::int32_t(height), stride, bitmap),
+              ExitCode::kOutOfMemory);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Error: unable to allocate memory to store the bitmap\n\n");
+    EXPECT_FALSE(bitmap.pixels);
+  }
+}
+
+TEST(PcxReader, DecodesAWholeFileIntoDataPixels) {
+  // 10 x 2 pixels in rows of 3 bytes; the palette after the rows is never read.
+  TestInput input(pcx_header(10, 1, 0, 0, 9, 1, 1, 3) + "\x7F\x3F\xC1\x00\xC3\xFF"s +
+                  std::string(48, '\x0C'));
+  PcxHeader header;
+  std::int32_t width = 0, height = 0;
+  ASSERT_EQ(pcx_read_header(input.file, header), kGoOn);
+  ASSERT_TRUE(pcx_validate_header(header, "g.pcx", false, width, height));
+  DataBitmap bitmap;
+  ASSERT_EQ(pcx_decode(input.file, header, width, height, "g.pcx", bitmap), kGoOn);
+  EXPECT_EQ(bitmap.stride, 3u);
+  std::string rows;
+  for (std::int32_t y = 0; y < bitmap.height; ++y)
+    for (std::int32_t x = 0; x < bitmap.width; ++x) rows += bitmap.pixel(x, y) ? '#' : '.';
+  EXPECT_EQ(rows, "#.......##..........");
+  EXPECT_EQ(input.file.read_byte(), 0x0C);
+}
+
+#ifdef __linux__
+// Reading the process's own memory at offset 0 (never mapped) fails with EIO (5).
+TEST(PcxReader, ReadFailuresReportTheSystemError) {
+  InputFile input;
+  platform::ErrorCode error = 0;
+  if (!input.open("/proc/self/mem", &error)) GTEST_SKIP() << "no /proc/self/mem";
+  PcxHeader header;
+  DataBitmap bitmap;
+  ASSERT_EQ(allocate_data_bitmap(8, 1, 1, bitmap), kGoOn);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(pcx_read_header(input, header), ExitCode::kReadFailure);
+  EXPECT_EQ(decode_byte_rows(input, "g.pcx", RowMode::kRunLength, bitmap), ExitCode::kReadFailure);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Error: cannot read PCX file header (5)\n\n\nError: cannot read file g.pcx (5)\n\n");
+}
+#endif
+
+}  // namespace
+}  // namespace curvlog
