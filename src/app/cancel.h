@@ -1,9 +1,22 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 namespace curvlog {
 
+namespace internal {
+// The cancel flag: written from the console control handler (a signal handler on POSIX,
+// another thread on Windows) with one lock-free store and read afresh at every checkpoint.
+// Inline, so that a checkpoint in a per-byte loop costs one load.
+inline std::atomic<std::uint32_t> cancel_flag{0};
+static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
+}  // namespace internal
+
 // Cancel checkpoint: true once a console control event asked the run to end.
-bool cancel_requested();
+inline bool cancel_requested() {
+  return internal::cancel_flag.load(std::memory_order_relaxed) != 0;
+}
 
 // The console control handler. Sets the cancel flag and returns true for Ctrl+C (0),
 // Ctrl+Break (1), close (2), log-off (5) and shut-down (6); returns false for every other
