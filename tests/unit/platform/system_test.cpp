@@ -1,0 +1,295 @@
+// Control signals, the locale's decimal separator, the message box and the file-open dialog.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "app/cancel.h"
+#include "platform/platform.h"
+
+namespace curvlog::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Sets an environment variable for the life of the object, then puts the old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value != nullptr) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      ::setenv(name_, old_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// Puts a file descriptor in place of standard input for the life of the object.
+class ScopedStdin {
+ public:
+  explicit ScopedStdin(int fd) : saved_(::dup(STDIN_FILENO)) { ::dup2(fd, STDIN_FILENO); }
+  ~ScopedStdin() {
+    ::dup2(saved_, STDIN_FILENO);
+    ::close(saved_);
+  }
+
+ private:
+  int saved_;
+};
+
+std::atomic<long> last_control_type{-1};
+bool record_control(unsigned long type) {
+  last_control_type = long(type);
+  return true;
+}
+std::atomic<int> earlier_calls{0};
+void earlier_action(int) {
+  ++earlier_calls;
+}
+
+TEST(ControlHandler, SignalsArriveAsControlTypesUntilRemoved) {
+  struct Case {
+    int signal;
+    long control_type;
+  } cases[] = {{SIGINT, 0}, {SIGQUIT, 1}, {SIGHUP, 2}, {SIGTERM, 6}};
+  for (const Case& c : cases) {
+    struct sigaction earlier {};
+    earlier.sa_handler = earlier_action;
+    ASSERT_EQ(::sigaction(c.signal, &earlier, nullptr), 0);
+    earlier_calls = 0;
+    last_control_type = -1;
+
+    register_control_handler(record_control);
+    errno = 1234;
+    ASSERT_EQ(::raise(c.signal), 0);
+    EXPECT_EQ(errno, 1234);  // the interrupted code finds errno unchanged
+    EXPECT_EQ(last_control_type, c.control_type) << c.signal;
+    EXPECT_EQ(earlier_calls, 0);
+    remove_control_handler(record_control);
+
+    struct sigaction now {};
+    ASSERT_EQ(::sigaction(c.signal, nullptr, &now), 0);
+    EXPECT_EQ(now.sa_handler, earlier_action) << c.signal;
+    last_control_type = -1;
+    ASSERT_EQ(::raise(c.signal), 0);
+    EXPECT_EQ(earlier_calls, 1);
+    EXPECT_EQ(last_control_type, -1);
+    ::signal(c.signal, SIG_DFL);
+  }
+}
+
+TEST(ControlHandler, TheProgramsHandlerSetsTheCancelFlag) {
+  reset_cancel_flag_for_testing();
+  register_control_handler(handle_console_control);
+  register_control_handler(handle_console_control);  // twice must not lose the earlier action
+  ASSERT_EQ(::raise(SIGTERM), 0);
+  EXPECT_TRUE(cancel_requested());
+  remove_control_handler(handle_console_control);
+  struct sigaction now {};
+  ::sigaction(SIGTERM, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_DFL);
+  reset_cancel_flag_for_testing();
+}
+
+TEST(DecimalSeparator, ComesFromTheEnvironmentsLocale) {
+  struct Case {
+    const char* locale;
+    const char* separator;  // nullptr: the query fails
+  } cases[] = {{"de_DE.UTF-8", ","}, {"C", "."}, {"xx_YY.UTF-8", nullptr}};
+  ScopedEnv numeric("LC_NUMERIC", nullptr);
+  for (const Case& c : cases) {
+    ScopedEnv all("LC_ALL", c.locale);
+    char buffer[4] = "???";
+    ErrorCode error = 0;
+    int written = query_decimal_separator(buffer, sizeof buffer, &error);
+    if (c.separator != nullptr) {
+      EXPECT_EQ(written, 2) << c.locale;
+      EXPECT_STREQ(buffer, c.separator) << c.locale;
+    } else {
+      EXPECT_EQ(written, 0) << c.locale;
+      EXPECT_NE(error, 0u) << c.locale;
+    }
+    char printed[8];  // the program's own locale stays the classic one
+    std::snprintf(printed, sizeof printed, "%.1f", 1.5);
+    EXPECT_STREQ(printed, "1.5");
+  }
+  ScopedEnv all("LC_ALL", "de_DE.UTF-8");
+  char one[1] = {'x'};
+  ErrorCode error = 0;
+  EXPECT_EQ(query_decimal_separator(one, 1, &error), 1);  // only the terminator fits
+  EXPECT_EQ(one[0], '\0');
+  EXPECT_EQ(query_decimal_separator(one, 0, &error), 0);
+}
+
+// A stand-in for the desktop's dialog program: records its arguments, prints a reply.
+struct FakeDialogProgram {
+  fs::path dir = fs::temp_directory_path() / ("curvlog-dialog-" + std::to_string(::getpid()));
+  std::optional<ScopedEnv> path, display, wayland;
+
+  FakeDialogProgram(const std::string& reply, int status) {
+    fs::create_directories(dir);
+    std::ofstream(dir / "zenity") << "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '"
+                                  << (dir / "args").string() << "'\nprintf '%s' '" << reply
+                                  << "'\nexit " << status << "\n";
+    fs::permissions(dir / "zenity", fs::perms::owner_all);
+    path.emplace("PATH", (dir.string() + ":/usr/bin:/bin").c_str());
+    display.emplace("DISPLAY", ":99");
+    wayland.emplace("WAYLAND_DISPLAY", nullptr);
+  }
+  ~FakeDialogProgram() {
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+  }
+  std::string arguments() const {
+    std::ostringstream text;
+    text << std::ifstream(dir / "args").rdbuf();
+    return text.str();
+  }
+};
+
+constexpr char kPcxFilter[] = "PCX\0*.PCX\0All\0*.*\0";
+
+TEST(OpenFileDialog, ShowsTheDesktopDialogWithCaseBlindFilters) {
+  const std::string existing = fs::canonical("/proc/self/exe").string();
+  struct Case {
+    std::string reply;
+    int status;
+    unsigned filter_index;
+    unsigned max_file;
+    bool chosen;
+    const char* filters;
+  } cases[] = {
+      {existing + "\n", 0, 1, 260, true,
+       "--file-filter=PCX | *.PCX *.pcx\n--file-filter=All | *\n"},
+      {existing + "\n", 0, 2, 260, true,
+       "--file-filter=All | *\n--file-filter=PCX | *.PCX *.pcx\n"},
+      {existing + "\n", 1, 1, 260, false, nullptr},                        // cancelled
+      {"/no/such/file.pcx\n", 0, 1, 260, false, nullptr},                  // not an existing file
+      {"/tmp\n", 0, 1, 260, false, nullptr},                               // a directory
+      {existing + "\n", 0, 1, unsigned(existing.size()), false, nullptr},  // does not fit
+  };
+  for (const Case& c : cases) {
+    FakeDialogProgram program(c.reply, c.status);
+    char file[260] = "stale";
+    OpenFileDialog dialog{kPcxFilter, c.filter_index,  file,
+                          c.max_file, "Open PCX file", kDialogPathMustExist | kDialogFileMustExist};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(open_file_dialog(dialog), c.chosen) << c.reply;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_STREQ(file, c.chosen ? existing.c_str() : "") << c.reply;
+    if (c.filters != nullptr) {
+      EXPECT_EQ(program.arguments(),
+                std::string("--file-selection\n--title=Open PCX file\n") + c.filters);
+    }
+  }
+}
+
+TEST(OpenFileDialog, GivesNothingAtOnceWithoutTerminalOrDisplay) {
+  ScopedEnv display("DISPLAY", nullptr), wayland("WAYLAND_DISPLAY", nullptr);
+  int null_fd = ::open("/dev/null", O_RDONLY);
+  ScopedStdin no_terminal(null_fd);
+  ::close(null_fd);
+  char file[260] = "stale";
+  OpenFileDialog dialog{kPcxFilter, 1, file, sizeof file, "Open PCX file", 0};
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(open_file_dialog(dialog));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_STREQ(file, "");
+}
+
+TEST(OpenFileDialog, AsksAtTheTerminalUntilTheFileExists) {
+  ScopedEnv display("DISPLAY", nullptr), wayland("WAYLAND_DISPLAY", nullptr);
+  const std::string existing = fs::canonical("/proc/self/exe").string();
+  struct Case {
+    std::string typed;
+    const char* chosen;
+    int prompts;
+  } cases[] = {
+      {"/no/such.pcx\n" + existing + "\n", existing.c_str(), 2},
+      {"\n", "", 1},  // an empty line dismisses
+      {"", "", 1},    // so does the end of the input
+  };
+  for (const Case& c : cases) {
+    int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    int user_side = ::open(::ptsname(terminal), O_RDWR | O_NOCTTY);
+    ASSERT_GE(user_side, 0);
+    ASSERT_EQ(::write(terminal, c.typed.data(), c.typed.size()), ssize_t(c.typed.size()));
+    if (c.typed.empty()) {
+      ASSERT_EQ(::write(terminal, "\x04", 1), 1);  // end of input
+    }
+    char file[260] = "stale";
+    OpenFileDialog dialog{kPcxFilter, 1, file, sizeof file, "Open PCX file", 0};
+    {
+      ScopedStdin from_terminal(user_side);
+      testing::internal::CaptureStderr();
+      EXPECT_EQ(open_file_dialog(dialog), c.chosen[0] != '\0');
+      std::string prompted = testing::internal::GetCapturedStderr();
+      int prompts = 0;
+      for (auto at = prompted.find("Open PCX file: "); at != std::string::npos;
+           at = prompted.find("Open PCX file: ", at + 1)) {
+        ++prompts;
+      }
+      EXPECT_EQ(prompts, c.prompts) << prompted;
+    }
+    EXPECT_STREQ(file, c.chosen);
+    ::close(user_side);
+    ::close(terminal);
+  }
+}
+
+TEST(MessageBox, GoesToStandardErrorWithoutADisplay) {
+  ScopedEnv display("DISPLAY", nullptr), wayland("WAYLAND_DISPLAY", nullptr);
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  show_message_box("Processing cancelled", "File Selection");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "File Selection: Processing cancelled\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST(MessageBox, ShowsTheDesktopBoxOrFallsBackWhenItFails) {
+  struct Case {
+    int status;
+    const char* on_stderr;
+  } cases[] = {{0, ""}, {1, ""}, {255, "File Selection: Processing <cancelled>\n"}};
+  for (const Case& c : cases) {
+    FakeDialogProgram program("", c.status);
+    testing::internal::CaptureStderr();
+    show_message_box("Processing <cancelled>", "File Selection");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.on_stderr);
+    EXPECT_EQ(program.arguments(),
+              "--info\n--no-markup\n--title=File Selection\n--text=Processing <cancelled>\n");
+  }
+}
+
+}  // namespace
+}  // namespace curvlog::platform
