@@ -1,0 +1,386 @@
+// Writes the benchmark inputs: for each size, one black curve on white as an 8-bit greyscale
+// TGA, a 1-bit run-length encoded PCX and a 1-bit TGA (the same picture three times), and a
+// colour-mapped TGA with three coloured curves over a grid.
+//
+//   curvlog_bench_inputs [--scale N] [--sizes quarter,half,full,double] DIR
+//
+// The output is a pure function of the arguments: the curves come from a fixed formula whose
+// sine is evaluated with IEEE additions and multiplications only, so every machine writes the
+// same bytes. Rows are produced and written one at a time; no whole image is held in memory.
+// Each file is written under a temporary name and renamed when complete, so an interrupted
+// run never leaves a file that looks finished.
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+struct ImageSize {
+  const char* name;
+  int width;
+  int height;
+};
+
+// A quarter, half, once and twice the pixel count of the 16384 x 8192 scan.
+constexpr std::array<ImageSize, 4> kSizes = {{
+    {"quarter", 8192, 4096},
+    {"half", 16384, 4096},
+    {"full", 16384, 8192},
+    {"double", 16384, 16384},
+}};
+
+// Colour-map indices of the colour-mapped picture; every other entry is a grey ramp.
+constexpr std::uint8_t kRed = 1;
+constexpr std::uint8_t kGreen = 2;
+constexpr std::uint8_t kBlue = 3;
+constexpr std::uint8_t kGrid = 4;
+constexpr std::uint8_t kWhiteIndex = 255;
+constexpr int kColourMapLength = 256;
+
+// sin(2 pi u). Range reduction and a degree-15 odd polynomial (error below 1e-11 on
+// [-pi/2, pi/2]) instead of std::sin, whose last bit may differ between C libraries.
+double sine_of_turns(double u) {
+  constexpr double kPi = 3.14159265358979323846;
+  double x = 2.0 * kPi * (u - std::floor(u + 0.5));  // [-pi, pi]
+  if (x > kPi / 2) x = kPi - x;
+  if (x < -kPi / 2) x = -kPi - x;
+  const double x2 = x * x;
+  double term = x;
+  double sum = x;
+  for (int k = 1; k <= 7; ++k) {
+    term = -term * x2 / double((2 * k) * (2 * k + 1));
+    sum += term;
+  }
+  return sum;
+}
+
+// Three sines whose weights add up to 1, so the curve stays within 10%..90% of the height.
+struct CurveShape {
+  std::array<double, 3> frequency;
+  std::array<double, 3> phase;
+};
+
+constexpr std::array<CurveShape, 3> kCurves = {{
+    {{2.0, 7.0, 23.0}, {0.00, 0.25, 0.60}},
+    {{3.0, 5.0, 17.0}, {0.40, 0.10, 0.35}},
+    {{1.0, 9.0, 29.0}, {0.70, 0.55, 0.05}},
+}};
+
+double curve_row(const CurveShape& shape, double column, int width, int height) {
+  constexpr std::array<double, 3> kWeight = {0.6, 0.3, 0.1};
+  const double t = column / width;
+  double s = 0;
+  for (int i = 0; i < 3; ++i) {
+    s += kWeight[i] * sine_of_turns(shape.frequency[i] * t + shape.phase[i]);
+  }
+  return height * (0.5 - 0.4 * s);
+}
+
+// The rows [top, bottom] a 3-pixel-thick stroke covers in each column. The band reaches the
+// curve's height half a column to either side, so steep stretches stay connected.
+struct Band {
+  int top;
+  int bottom;
+};
+
+std::vector<Band> stroke_bands(const CurveShape& shape, int width, int height) {
+  std::vector<Band> bands(static_cast<std::size_t>(width));
+  for (int x = 0; x < width; ++x) {
+    const double left = curve_row(shape, x - 0.5, width, height);
+    const double centre = curve_row(shape, x, width, height);
+    const double right = curve_row(shape, x + 0.5, width, height);
+    const long top = std::lround(std::min({left, centre, right})) - 1;
+    const long bottom = std::lround(std::max({left, centre, right})) + 1;
+    bands[std::size_t(x)] = {int(std::clamp(top, 0L, long(height - 1))),
+                             int(std::clamp(bottom, 0L, long(height - 1)))};
+  }
+  return bands;
+}
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// One output file, written under DIR/NAME.part and renamed to DIR/NAME by finish().
+class OutputImage {
+ public:
+  bool open(const std::filesystem::path& final_path) {
+    final_path_ = final_path;
+    part_path_ = final_path;
+    part_path_ += ".part";
+    file_.reset(std::fopen(part_path_.string().c_str(), "wb"));
+    if (!file_) {
+      std::fprintf(stderr, "cannot create %s: %s\n", part_path_.string().c_str(),
+                   std::strerror(errno));
+      return false;
+    }
+    std::setvbuf(file_.get(), nullptr, _IOFBF, 1 << 20);
+    return true;
+  }
+
+  void write(const void* bytes, std::size_t size) {
+    if (ok_ && std::fwrite(bytes, 1, size, file_.get()) != size) ok_ = false;
+  }
+
+  bool finish() {
+    const int close_result = std::fclose(file_.release());
+    if (!ok_ || close_result != 0) {
+      std::fprintf(stderr, "cannot write %s\n", part_path_.string().c_str());
+      return false;
+    }
+    std::error_code error;
+    std::filesystem::rename(part_path_, final_path_, error);
+    if (error) {
+      std::fprintf(stderr, "cannot rename %s: %s\n", part_path_.string().c_str(),
+                   error.message().c_str());
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  std::filesystem::path final_path_;
+  std::filesystem::path part_path_;
+  std::unique_ptr<std::FILE, FileCloser> file_;
+  bool ok_ = true;
+};
+
+void put_u16(std::uint8_t* at, int value) {
+  at[0] = std::uint8_t(value & 0xFF);
+  at[1] = std::uint8_t((value >> 8) & 0xFF);
+}
+
+// Uncompressed, top-left origin (descriptor 32), no image ID.
+std::array<std::uint8_t, 18> tga_header(int image_type, int colour_map_length, int width,
+                                        int height, int bits_per_pixel) {
+  std::array<std::uint8_t, 18> header{};
+  header[1] = colour_map_length > 0 ? 1 : 0;
+  header[2] = std::uint8_t(image_type);
+  put_u16(&header[5], colour_map_length);
+  header[7] = colour_map_length > 0 ? 24 : 0;
+  put_u16(&header[12], width);
+  put_u16(&header[14], height);
+  header[16] = std::uint8_t(bits_per_pixel);
+  header[17] = 32;
+  return header;
+}
+
+std::array<std::uint8_t, 128> pcx_header(int width, int height, int bytes_per_line) {
+  std::array<std::uint8_t, 128> header{};
+  header[0] = 10;  // manufacturer
+  header[1] = 5;   // version
+  header[2] = 1;   // run-length encoding
+  header[3] = 1;   // bits per pixel
+  put_u16(&header[8], width - 1);
+  put_u16(&header[10], height - 1);
+  put_u16(&header[12], 300);
+  put_u16(&header[14], 300);
+  // Palette entry 0 black, entry 1 white.
+  header[19] = header[20] = header[21] = 255;
+  header[65] = 1;  // planes
+  put_u16(&header[66], bytes_per_line);
+  header[68] = 1;  // palette info: colour or black&white
+  return header;
+}
+
+// Run-length codes of one PCX row: runs of up to 63 equal bytes, and a run of one for a
+// single byte above 0xBF, which would otherwise read as a run code.
+void encode_pcx_row(const std::uint8_t* row, int size, std::vector<std::uint8_t>& codes) {
+  codes.clear();
+  int i = 0;
+  while (i < size) {
+    int run = 1;
+    while (i + run < size && run < 63 && row[i + run] == row[i]) ++run;
+    if (run > 1 || row[i] >= 0xC0) codes.push_back(std::uint8_t(0xC0 + run));
+    codes.push_back(row[i]);
+    i += run;
+  }
+}
+
+// Packs 8-bit pixels (0 black) into 1-bit pixels, most significant bit leftmost, 0 for black;
+// the padding bits of the last byte and the bytes up to row_bytes are white.
+void pack_black_and_white(const std::uint8_t* grey, int width, std::uint8_t* packed,
+                          int row_bytes) {
+  std::fill(packed, packed + row_bytes, std::uint8_t(0xFF));
+  for (int x = 0; x < width; ++x) {
+    if (grey[x] == 0) packed[x / 8] &= std::uint8_t(~(0x80u >> (x % 8)));
+  }
+}
+
+bool write_black_and_white(const std::filesystem::path& dir, const ImageSize& size) {
+  const int width = size.width;
+  const int height = size.height;
+  const std::string base = size.name;
+  OutputImage grey_tga;
+  OutputImage pcx;
+  OutputImage bit_tga;
+  if (!grey_tga.open(dir / ("grey_" + base + ".tga")) ||
+      !pcx.open(dir / ("graph_" + base + ".pcx")) ||
+      !bit_tga.open(dir / ("graph_" + base + "_1bit.tga"))) {
+    return false;
+  }
+  const int tga_row_bytes = (width + 7) / 8;
+  const int pcx_row_bytes = (tga_row_bytes + 1) / 2 * 2;  // PCX rows hold an even byte count
+
+  const auto grey_header = tga_header(3, 0, width, height, 8);
+  const auto bit_header = tga_header(3, 0, width, height, 1);
+  const auto pcx_head = pcx_header(width, height, pcx_row_bytes);
+  grey_tga.write(grey_header.data(), grey_header.size());
+  bit_tga.write(bit_header.data(), bit_header.size());
+  pcx.write(pcx_head.data(), pcx_head.size());
+
+  const std::vector<Band> bands = stroke_bands(kCurves[0], width, height);
+  std::vector<std::uint8_t> grey(static_cast<std::size_t>(width));
+  std::vector<std::uint8_t> packed(static_cast<std::size_t>(pcx_row_bytes));
+  std::vector<std::uint8_t> codes;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const Band band = bands[std::size_t(x)];
+      grey[std::size_t(x)] = (y >= band.top && y <= band.bottom) ? 0 : 255;
+    }
+    grey_tga.write(grey.data(), grey.size());
+    pack_black_and_white(grey.data(), width, packed.data(), pcx_row_bytes);
+    bit_tga.write(packed.data(), std::size_t(tga_row_bytes));
+    encode_pcx_row(packed.data(), pcx_row_bytes, codes);
+    pcx.write(codes.data(), codes.size());
+  }
+  return grey_tga.finish() && pcx.finish() && bit_tga.finish();
+}
+
+bool write_colour_mapped(const std::filesystem::path& dir, const ImageSize& size) {
+  const int width = size.width;
+  const int height = size.height;
+  OutputImage tga;
+  if (!tga.open(dir / ("colour_" + std::string(size.name) + ".tga"))) return false;
+
+  const auto header = tga_header(1, kColourMapLength, width, height, 8);
+  tga.write(header.data(), header.size());
+  // Entries are stored blue, green, red.
+  std::vector<std::uint8_t> colour_map(3 * kColourMapLength);
+  for (int i = 0; i < kColourMapLength; ++i) {
+    std::fill_n(&colour_map[std::size_t(3 * i)], 3, std::uint8_t(i));
+  }
+  const auto set_entry = [&](int index, std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+    colour_map[std::size_t(3 * index)] = blue;
+    colour_map[std::size_t(3 * index + 1)] = green;
+    colour_map[std::size_t(3 * index + 2)] = red;
+  };
+  set_entry(kRed, 0xE0, 0x20, 0x20);
+  set_entry(kGreen, 0x20, 0xA0, 0x20);
+  set_entry(kBlue, 0x20, 0x40, 0xE0);
+  set_entry(kGrid, 0xC0, 0xC0, 0xC0);
+  tga.write(colour_map.data(), colour_map.size());
+
+  // Drawn in this order, so red lies on top and stays unbroken where the curves cross.
+  const std::array<std::uint8_t, 3> indices = {kBlue, kGreen, kRed};
+  std::array<std::vector<Band>, 3> bands;
+  for (std::size_t c = 0; c < 3; ++c) bands[c] = stroke_bands(kCurves[2 - c], width, height);
+
+  const int grid_x = std::max(width / 16, 1);
+  const int grid_y = std::max(height / 16, 1);
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(width));
+  for (int y = 0; y < height; ++y) {
+    if (y % grid_y == 0) {
+      std::fill(row.begin(), row.end(), kGrid);
+    } else {
+      std::fill(row.begin(), row.end(), kWhiteIndex);
+      for (int x = 0; x < width; x += grid_x) row[std::size_t(x)] = kGrid;
+    }
+    for (std::size_t c = 0; c < 3; ++c) {
+      for (int x = 0; x < width; ++x) {
+        const Band band = bands[c][std::size_t(x)];
+        if (y >= band.top && y <= band.bottom) row[std::size_t(x)] = indices[c];
+      }
+    }
+    tga.write(row.data(), row.size());
+  }
+  return tga.finish();
+}
+
+void print_usage() {
+  std::fprintf(stderr,
+               "usage: curvlog_bench_inputs [--scale N] [--sizes LIST] DIR\n"
+               "  --scale N     divide both dimensions by N (1 to 256), for small test images\n"
+               "  --sizes LIST  comma-separated subset of quarter,half,full,double\n");
+}
+
+bool size_listed(std::string_view list, std::string_view name) {
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    const std::size_t end = std::min(list.find(',', start), list.size());
+    if (list.substr(start, end - start) == name) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  int scale = 1;
+  std::string_view sizes = "quarter,half,full,double";
+  const char* dir_argument = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--scale" && i + 1 < argc) {
+      char* end = nullptr;
+      const long value = std::strtol(argv[++i], &end, 10);
+      if (*end != '\0' || value < 1 || value > 256) {
+        print_usage();
+        return 2;
+      }
+      scale = int(value);
+    } else if (argument == "--sizes" && i + 1 < argc) {
+      sizes = argv[++i];
+    } else if (!argument.starts_with("--") && dir_argument == nullptr) {
+      dir_argument = argv[i];
+    } else {
+      print_usage();
+      return 2;
+    }
+  }
+  if (dir_argument == nullptr) {
+    print_usage();
+    return 2;
+  }
+  for (const ImageSize& size : kSizes) {
+    if (size.height / scale < 16) {
+      std::fprintf(stderr, "scale %d leaves fewer than 16 rows\n", scale);
+      return 2;
+    }
+  }
+
+  const std::filesystem::path dir = dir_argument;
+  std::error_code error;
+  std::filesystem::create_directories(dir, error);
+  if (error) {
+    std::fprintf(stderr, "cannot create %s: %s\n", dir_argument, error.message().c_str());
+    return 1;
+  }
+  int written = 0;
+  for (const ImageSize& size : kSizes) {
+    if (!size_listed(sizes, size.name)) continue;
+    const ImageSize scaled = {size.name, size.width / scale, size.height / scale};
+    std::printf("%-8s %5d x %5d\n", scaled.name, scaled.width, scaled.height);
+    std::fflush(stdout);
+    if (!write_black_and_white(dir, scaled) || !write_colour_mapped(dir, scaled)) return 1;
+    ++written;
+  }
+  if (written == 0) {
+    print_usage();
+    return 2;
+  }
+  return 0;
+}
