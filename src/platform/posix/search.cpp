@@ -1,8 +1,8 @@
 // The wildcard search of one directory on POSIX systems.
 
 #include <dirent.h>
+#include <fnmatch.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -15,12 +15,13 @@ namespace {
 
 struct SearchState {
   DIR* directory = nullptr;
-  char* mask = nullptr;           // owned copy of the mask, from std::malloc
-  const char* pattern = nullptr;  // the part after the directory, inside mask
+  char* mask = nullptr;     // owned copy of the mask, from std::malloc
+  char* pattern = nullptr;  // the part after the directory, as an fnmatch pattern (malloc)
 
   ~SearchState() {
     if (directory != nullptr) (void)::closedir(directory);
     std::free(mask);
+    std::free(pattern);
   }
 };
 
@@ -28,34 +29,31 @@ void set_error(ErrorCode* error, int number) {
   if (error != nullptr) *error = static_cast<ErrorCode>(number);
 }
 
-char fold(char c) {
-  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+// "*" and "?" are the only wildcards of a filemask, as on Windows: every other character stands
+// for itself. fnmatch would also read "[" as a class and "\\" as an escape, so "[" is handed to
+// it as the class "[[]" and escapes are off. Letter case does not count.
+bool mask_matches(const char* fnmatch_pattern, const char* name) {
+  return ::fnmatch(fnmatch_pattern, name, FNM_CASEFOLD | FNM_NOESCAPE) == 0;
 }
 
-// "*" and "?" are the only wildcards of a filemask; every other character, "[" and "\"
-// included, stands for itself. Letter case does not count.
-bool mask_matches(const char* pattern, const char* name) {
-  // A pattern of "*.*" matches every name, with or without a dot.
-  if (std::strcmp(pattern, "*.*") == 0) return true;
-  const char* star = nullptr;  // the last "*" seen, and where its match ends so far
-  const char* resume = nullptr;
-  while (*name != '\0') {
-    if (*pattern == '*') {
-      star = pattern++;
-      resume = name;
-    } else if (*pattern != '\0' && (*pattern == '?' || fold(*pattern) == fold(*name))) {
-      ++pattern;
-      ++name;
-    } else if (star != nullptr) {
-      // Let the last "*" take one character more and try again after it.
-      pattern = star + 1;
-      name = ++resume;
+// The mask's pattern in fnmatch's terms; "*.*" matches every name, with or without a dot.
+char* make_fnmatch_pattern(const char* pattern) {
+  if (std::strcmp(pattern, "*.*") == 0) pattern = "*";
+  std::size_t length = 1;
+  for (const char* c = pattern; *c != '\0'; ++c) length += *c == '[' ? 3 : 1;
+  auto* result = static_cast<char*>(std::malloc(length));
+  if (result == nullptr) return nullptr;
+  char* out = result;
+  for (const char* c = pattern; *c != '\0'; ++c) {
+    if (*c == '[') {
+      std::memcpy(out, "[[]", 3);
+      out += 3;
     } else {
-      return false;
+      *out++ = *c;
     }
   }
-  while (*pattern == '*') ++pattern;
-  return *pattern == '\0';
+  *out = '\0';
+  return result;
 }
 
 // The next directory entry that matches. kNoMoreFiles at the end of the directory, kFailed
@@ -106,16 +104,21 @@ bool WildcardSearch::first(const char* mask, char (&name)[kFoundNameCapacity], E
   const char* directory = ".";
   char* slash = std::strrchr(state->mask, '/');
   char root[2] = "/";
+  const char* pattern = state->mask;
   if (slash != nullptr) {
-    state->pattern = slash + 1;
+    pattern = slash + 1;
     if (slash == state->mask) {
       directory = root;
     } else {
       *slash = '\0';
       directory = state->mask;
     }
-  } else {
-    state->pattern = state->mask;
+  }
+  state->pattern = make_fnmatch_pattern(pattern);
+  if (state->pattern == nullptr) {
+    set_error(error, ENOMEM);
+    delete state;
+    return false;
   }
 
   state->directory = ::opendir(directory);
