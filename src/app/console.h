@@ -2,7 +2,11 @@
 
 #include <cstddef>
 
-#if defined(__GNUC__) || defined(__clang__)
+#if defined(__MINGW32__)
+// mingw-w64 formats with its own C99 printf (__USE_MINGW_ANSI_STDIO), not the system's one.
+#define CURVLOG_PRINTF(format_index, first_arg) \
+  __attribute__((format(gnu_printf, format_index, first_arg)))
+#elif defined(__GNUC__) || defined(__clang__)
 #define CURVLOG_PRINTF(format_index, first_arg) \
   __attribute__((format(printf, format_index, first_arg)))
 #else
