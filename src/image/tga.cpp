@@ -105,6 +105,28 @@ Ending decode_pixel_rows(platform::InputFile& input, const char* input_name,
   return kGoOn;
 }
 
+// Fills the allocated bitmap from the pixel data that follows the header and the image ID.
+Ending decode_pixels(platform::InputFile& input, const TgaHeader& header, RunSettings& settings,
+                     DataBitmap& bitmap) {
+  if (header.bits_per_pixel == 1) {
+    // 1-bit rows are the PCX rows without run-length codes.
+    settings.pcx_input = true;
+    return decode_byte_rows(input, settings.input_name, RowMode::kRaw, bitmap);
+  }
+  if (header.colour_map_length != 0) {
+    // At most 4 x 65535 bytes: no overflow.
+    const std::uint32_t map_bytes =
+        tga_colour_map_entry_bytes(header.colour_map_entry_size) * header.colour_map_length;
+    if (!input.skip(map_bytes)) {
+      print("Error: cannot read TGA file header (%lu)\n\n", input.error());
+      return ExitCode::kReadFailure;
+    }
+  }
+  PixelClasses classes;
+  classify_values(settings, classes);
+  return decode_pixel_rows(input, settings.input_name, classes, bitmap);
+}
+
 }  // namespace
 
 unsigned tga_colour_map_entry_bytes(std::uint8_t entry_size) {
@@ -238,25 +260,10 @@ Ending tga_decode(platform::InputFile& input, const TgaHeader& header, RunSettin
   const std::int32_t width = header.width;
   const std::uint32_t stride = (std::uint32_t(width) + 7) / 8;
   if (Ending ending = allocate_data_bitmap(width, header.height, stride, bitmap)) return ending;
-
-  if (header.bits_per_pixel == 1) {
-    // 1-bit rows are the PCX rows without run-length codes.
-    settings.pcx_input = true;
-    return decode_byte_rows(input, settings.input_name, RowMode::kRaw, bitmap);
-  }
-
-  if (header.colour_map_length != 0) {
-    // At most 4 x 65535 bytes: no overflow.
-    const std::uint32_t map_bytes =
-        tga_colour_map_entry_bytes(header.colour_map_entry_size) * header.colour_map_length;
-    if (!input.skip(map_bytes)) {
-      print("Error: cannot read TGA file header (%lu)\n\n", input.error());
-      return ExitCode::kReadFailure;
-    }
-  }
-  PixelClasses classes;
-  classify_values(settings, classes);
-  return decode_pixel_rows(input, settings.input_name, classes, bitmap);
+  const Ending ending = decode_pixels(input, header, settings, bitmap);
+  // A decode that did not finish leaves no half-filled bitmap behind.
+  if (ending) bitmap = DataBitmap{};
+  return ending;
 }
 
 }  // namespace curvlog

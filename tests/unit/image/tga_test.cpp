@@ -1,0 +1,243 @@
+#include "image/tga.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/cancel.h"
+#include "app/console.h"
+#include "image/census.h"
+
+namespace curvlog {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Header fields; the defaults are a valid 16 x 8 greyscale file stored top row first.
+struct Fields {
+  int id_length = 0, map_type = 0, image_type = 3, map_first = 0, map_length = 0, entry_size = 0;
+  int x_origin = 0, y_origin = 0, width = 16, height = 8, bits = 8, descriptor = 0x20;
+};
+
+std::string px(const Bytes& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+std::string tga(const Fields& f, const Bytes& body = {}) {
+  std::string h;
+  for (const int v : {f.id_length, f.map_type, f.image_type}) h += char(v);
+  for (const int v : {f.map_first, f.map_length}) h += char(v & 0xFF), h += char(v >> 8);
+  h += char(f.entry_size);
+  for (const int v : {f.x_origin, f.y_origin, f.width, f.height}) {
+    h += char(v & 0xFF), h += char(v >> 8);
+  }
+  return h + char(f.bits) + char(f.descriptor) + px(body);
+}
+
+std::string fault(const std::string& first_line) {
+  return first_line + "g.tga is not a valid TGA file\n\n";
+}
+const std::string kUnsupported = "Error: unsupported TGA file format.\n\n";
+const std::string kRle =
+    "Error: the TGA file is run-length encoded (RLE) to reduce its size, but CURVLOG\n"
+    "does not support RLE. Save the file without using the optional RLE.\n\n";
+const std::string kNoIndex =
+    "Error: the image has indexed colors, but the length of the color index is 0. Or\n"
+    "g.tga is not a valid TGA file.\n\n";
+const std::string kEarlyEnd = "\nError: unexpected end of file g.tga\n\n";
+const std::string kGrey =
+    "Error: no color index value specified, or grey pixel found in black&white\nfile g.tga\n\n";
+std::string descriptor(int v) {
+  return fault("Error: the TGA descriptor byte has to be 32 (hex: 20) instead of " +
+               std::to_string(v) + ", or\n");
+}
+std::string census_bits(int v) {
+  return "Error: to display used colors or greys the number of bits per pixel has to be 8\n"
+         "instead of " +
+         std::to_string(v) + ", or g.tga is not a valid TGA file\n\n";
+}
+
+// One file through the header stage and then the decode or the census, as the driver runs
+// them. A file name starting with "@" is a fixture; anything else is the file's bytes.
+struct Case {
+  const char* name;
+  std::string file;
+  const char* option;  // the /T argument, "/T1,2" selecting 1 and 2
+  bool census;
+  std::optional<ExitCode> code;
+  std::string text;
+  Bytes bitmap;  // stride x height bytes
+};
+
+void check(const Case& c) {
+  SCOPED_TRACE(c.name + c.file.substr(0, c.file[0] == '@' ? std::string::npos : 0));
+  std::string path = CURVLOG_TEST_DATA "/tga/" + c.file.substr(1);
+  if (c.file[0] != '@') {
+    path = testing::TempDir() + "curvlog_tga_test";
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    std::fwrite(c.file.data(), 1, c.file.size(), out);
+    std::fclose(out);
+  }
+  platform::InputFile input;
+  platform::ErrorCode error = 0;
+  ASSERT_TRUE(input.open(path.c_str(), &error));
+  char* argv[] = {nullptr, const_cast<char*>(c.option)};
+  RunSettings s;
+  s.argument_count = 2, s.arguments = argv, s.option_count = 1, s.tga_option = 1;
+  s.pcx_input = false, s.census_mode = c.census;
+  for (const char* p = c.option + 2; *p != '\0'; p += *p == ',') {
+    char* end = nullptr;
+    s.selected_colours[std::strtoul(p, &end, 10)] = s.colour_list_given = true;
+    p = end;
+  }
+  std::snprintf(s.input_name, sizeof s.input_name, "g.tga");
+
+  testing::internal::CaptureStdout();
+  TgaHeader header;
+  DataBitmap bitmap;
+  bool valid = true;
+  Ending code = tga_read_header(input, false, header);
+  if (!code) code = tga_validate_header(header, s, &valid);
+  if (!code && !valid) code = ExitCode::kInvalidContent;
+  if (!code)
+    code = c.census ? run_colour_census(input, header, s) : tga_decode(input, header, s, bitmap);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), c.text);
+  EXPECT_EQ(code, c.code);
+  const std::uint8_t* block = bitmap.pixels.get();
+  EXPECT_EQ(Bytes(block, block + (block ? bitmap.stride * bitmap.height : 0)), c.bitmap);
+  // A 1-bit file's rows take the PCX path.
+  EXPECT_EQ(s.pcx_input, header.bits_per_pixel == 1 && valid && code != ExitCode::kCommandLine);
+  std::remove((testing::TempDir() + "curvlog_tga_test").c_str());
+}
+
+// A colour-mapped header of one row of eight pixels.
+Fields mapped(int length, int entry_size) {
+  return {.map_type = 1,
+          .image_type = 1,
+          .map_length = length,
+          .entry_size = entry_size,
+          .width = 8,
+          .height = 1};
+}
+
+TEST(TgaReader, ValidatesDecodesAndRefuses) {
+  testing::internal::CaptureStdout();
+  print_usage();
+  const std::string usage = testing::internal::GetCapturedStdout();
+  const ExitCode k6 = ExitCode::kInvalidContent;
+  // clang-format off
+  const Case cases[] = {
+      {"short header", std::string(17, '\0'), "/T", false, ExitCode::kReadFailure,
+       "Error: cannot read TGA file header\n\n", {}},
+      {"1-bit with a list", tga({.x_origin = 7, .bits = 1, .descriptor = 0}), "/T12", false,
+       ExitCode::kCommandLine, "\nInvalid 1bpp TGA input file color index value(s): /T12\n\n" + usage, {}},
+      {"bottom-left, X origin", tga({.x_origin = 5, .descriptor = 0}), "/T", false, k6, descriptor(0) +
+       fault("Error: the origin of the X-coordinate has to be 0 instead of 5, or\n"), {}},
+      {"RLE", tga({.image_type = 10}), "/T", false, k6, kUnsupported + kRle, {}},
+      {"map of length 0", tga({.map_type = 1, .image_type = 1, .entry_size = 24, .y_origin = 3}), "/T",
+       false, k6, kUnsupported + fault("Error: the origin of the Y-coordinate has to be 0 instead of 3, or\n") +
+       kNoIndex, {}},
+      {"map entries of 8 bits", tga(mapped(3, 8)), "/T", false, k6, kUnsupported, {}},
+      {"census of 24 bpp", tga({.image_type = 2, .bits = 24}), "/T", true, k6,
+       kUnsupported + census_bits(24), {}},
+      {"census of 1 bpp", tga({.bits = 1}), "/T", true, k6, census_bits(1), {}},
+      {"every other fault", tga({.map_type = 1, .image_type = 9, .map_first = 2, .entry_size = 24,
+       .x_origin = 1, .y_origin = 65535, .width = 0, .height = 0, .bits = 16, .descriptor = 0x28}),
+       "/T", true, k6, kUnsupported +
+       fault("Error: the width of the graph has to be at least 1 instead of 0, or\n") +
+       fault("Error: the height of the graph has to be at least 1 instead of 0, or\n") + kRle +
+       descriptor(40) + fault("Error: the colormap start has to be 0 instead of 2, or\n") +
+       fault("Error: the origin of the X-coordinate has to be 0 instead of 1, or\n") +
+       fault("Error: the origin of the Y-coordinate has to be 0 instead of 65535, or\n") +
+       kNoIndex + census_bits(16), {}},
+      {"width 8, image ID of 255 bytes", tga({.id_length = 255, .width = 8, .height = 2}, Bytes(255, 9)) +
+       px({0, 255, 0, 0, 255, 255, 255, 0, 255, 255, 255, 255, 255, 255, 255, 0}), "/T", false, {}, "", {0xB1, 1}},
+      {"width 9", tga({.width = 9, .height = 2}, {255, 255, 255, 255, 255, 255, 255, 255, 0,
+       0, 255, 255, 255, 255, 255, 255, 255, 255}), "/T", false, {}, "", {0x00, 0x80, 0x80, 0x00}},
+      {"width 15", tga({.width = 15, .height = 1}, {0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 255, 0, 255, 255, 0}),
+       "/T", false, {}, "", {0xFF, 0x52}},
+      {"selected values", tga({.width = 8, .height = 1}, {128, 0, 3, 255, 127, 129, 128, 3}), "/T128,3",
+       false, {}, "", {0xA3}},
+      {"256 entries of 24 bits", tga(mapped(256, 24), Bytes(768, 9)) + px({9, 0, 9, 9, 255, 9, 9, 8}),
+       "/T9", false, {}, "", {0xB6}},
+      {"entries of 16 bits", tga(mapped(3, 16), {2, 2, 2, 2, 2, 2, 2, 0, 0, 0, 0, 0, 0, 2}), "/T2",
+       false, {}, "", {0x81}},
+      {"entries of 32 bits", tga(mapped(2, 32), {0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 0, 255, 255, 255, 255, 255}),
+       "/T", false, {}, "", {0x60}},
+      {"1-bit rows inverted", tga({.width = 10, .height = 2, .bits = 1}, {0x0F, 0x7F, 0xFF, 0x00}), "/T",
+       false, {}, "", {0xF0, 0x80, 0x00, 0xFF}},
+      {"grey pixel", tga({}, {0, 255, 128}), "/T", false, k6, kGrey, {}},
+      {"ends mid-row", tga({}, Bytes(20, 0)), "/T5", false, k6, kEarlyEnd, {}},
+      {"map past the end", tga(mapped(3, 24), Bytes(8, 0)), "/T", false, k6, kEarlyEnd, {}},
+      {"1-bit rows ending early", tga({.bits = 1}, Bytes(15, 0)), "/T", false, k6, kEarlyEnd, {}},
+  };
+  // clang-format on
+  for (const Case& c : cases) check(c);
+}
+
+// The fixtures' curve, one data pixel per column, from first_column on; optionally the whole
+// of column 0 as well.
+Bytes curve(int first_column, bool column_0 = false) {
+  const int rows[16] = {7, 6, 5, 4, 3, 3, 2, 1, 0, 0, 1, 2, 3, 4, 5, 6};
+  Bytes bitmap(16, 0);
+  for (int x = first_column; x < 16; ++x) bitmap[rows[x] * 2 + x / 8] |= 0x80 >> x % 8;
+  for (int y = 0; column_0 && y < 8; ++y) bitmap[y * 2] |= 0x80;
+  return bitmap;
+}
+
+TEST(TgaReader, FilesOfOtherEncoders) {
+  const ExitCode k6 = ExitCode::kInvalidContent;
+  // clang-format off
+  const Case cases[] = {
+      {"", "@pillow_grey_top_left.tga", "/T", false, {}, "", curve(0)},
+      {"", "@magick_grey_top_left.tga", "/T", false, {}, "", curve(0)},
+      {"", "@pillow_bw_top_left.tga", "/T", false, {}, "", curve(0)},
+      {"", "@pillow_palette_top_left.tga", "/T1,2", false, {}, "", curve(1, true)},
+      {"", "@magick_palette_top_left.tga", "/T0", false, {}, "", curve(1)},
+      {"", "@magick_palette_top_left.tga", "/T", false, k6, kGrey, {}},
+      {"", "@pillow_grey_top_left.tga", "/T", true, ExitCode::kSuccess,
+       "\n  0  #000000          16   12.50%\n255  #FFFFFF         112   87.50%\n", {}},
+      {"", "@pillow_palette_top_left.tga", "/T", true, ExitCode::kSuccess,
+       "\n  0  #FFFFFF         105   82.03%\n  1  #FF0000          15   11.72%\n"
+       "  2  #0000FF           8    6.25%\n", {}},
+      {"", "@magick_palette_top_left.tga", "/T", true, ExitCode::kSuccess,
+       "\n  0  #FF0000          15   11.72%\n  1  #0000FF           8    6.25%\n"
+       "  2  #FFFFFF         105   82.03%\n", {}},
+      {"", "@pillow_grey_default.tga", "/T", false, k6, descriptor(0), {}},
+      {"", "@magick_grey_default.tga", "/T", true, k6, descriptor(0), {}},
+      {"", "@pillow_grey_rle.tga", "/T", false, k6, kUnsupported + kRle, {}},
+      {"", "@magick_colour_default.tga", "/T", true, k6, kUnsupported + descriptor(0) + census_bits(24), {}},
+      {"", "@netpbm_grey_default.tga", "/T", false, k6, kUnsupported + kRle + descriptor(0), {}},
+      {"", "@netpbm_cmap16.tga", "/T2", false, k6, descriptor(0), {}},
+  };
+  // clang-format on
+  for (const Case& c : cases) check(c);
+}
+
+TEST(TgaReader, VerboseHeaderAndCancellation) {
+  platform::InputFile input;
+  platform::ErrorCode error = 0;
+  ASSERT_TRUE(input.open(CURVLOG_TEST_DATA "/tga/netpbm_cmap16.tga", &error));
+  TgaHeader header;
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(tga_read_header(input, true, header));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "Bits per pixel: 8\nTGA image type: 1\nTGA color map: 1\nTGA descriptor byte: 0\n"
+            "Image width: 16\nImage height: 8\n");
+  EXPECT_EQ(header.colour_map_length, 3);
+  EXPECT_EQ(input.read_byte(), 0x00);  // the first colour-map entry, after the image ID
+  EXPECT_EQ(input.read_byte(), 0x7C);
+
+  handle_console_control(0);
+  for (const int bits : {1, 8})
+    check(
+        {"cancelled", tga({.bits = bits}, Bytes(128, 0)), "/T", false, ExitCode::kSuccess, "", {}});
+  reset_cancel_flag_for_testing();
+}
+
+}  // namespace
+}  // namespace curvlog
