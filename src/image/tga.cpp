@@ -1,5 +1,6 @@
 #include "image/tga.h"
 
+#include <cstddef>
 #include <cstdint>
 
 #include "app/cancel.h"
@@ -67,7 +68,9 @@ void classify_values(const RunSettings& settings, PixelClasses& classes) {
 // Reads count (1 to 8) pixels and stores them as one bitmap byte, the first pixel in the most
 // significant bit and the bits beyond count 0. Building the byte in a register and storing it
 // once gives the same byte as shifting each pixel into memory. The cancel checkpoint is taken
-// once per byte of output: the flag is read at least every eight pixel reads.
+// once per byte of output, before its first pixel is read: the flag is read at least every
+// eight pixels, and the innermost loop stays free of the atomic load (which measured up to
+// twice as slow there).
 Ending read_pixel_byte(platform::InputFile& input, const char* input_name,
                        const PixelClasses& classes, unsigned count, std::uint8_t* out) {
   if (cancel_requested()) return ExitCode::kSuccess;
