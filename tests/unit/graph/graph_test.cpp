@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+#include "app/cancel.h"
+#include "graph/column_scan.h"
+#include "graph/prn_writer.h"
+
+namespace curvlog {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A picture is its rows of '#' (data) and '.' (background) joined by '|', all as wide as the
+// first. Every bit past the width, in the last byte and in spare stride bytes, is set: none of
+// them may ever count.
+DataBitmap make_bitmap(const std::string& picture, std::uint32_t stride) {
+  DataBitmap bitmap;
+  bitmap.width =
+      std::int32_t(picture.find('|') == std::string::npos ? picture.size() : picture.find('|'));
+  const std::size_t pitch = std::size_t(bitmap.width) + 1;
+  bitmap.height = std::int32_t((picture.size() + 1) / pitch);
+  bitmap.stride = stride != 0 ? stride : (std::uint32_t(bitmap.width) + 7) / 8;
+  bitmap.pixels.reset(
+      static_cast<std::uint8_t*>(std::calloc(bitmap.stride, std::size_t(bitmap.height))));
+  for (std::int32_t y = 0; y < bitmap.height; ++y) {
+    for (std::int32_t x = 0; x < std::int32_t(bitmap.stride * 8); ++x) {
+      if (x >= bitmap.width || picture[std::size_t(y) * pitch + std::size_t(x)] == '#') {
+        bitmap.row(y)[x / 8] |= std::uint8_t(0x80 >> x % 8);
+      }
+    }
+  }
+  return bitmap;
+}
+
+std::string repeat(const char* row, int count) {
+  std::string rows;
+  for (int i = 0; i < count; ++i) rows += std::string(i != 0 ? "|" : "") + row;
+  return rows;
+}
+
+class GraphRun : public testing::Test {
+ protected:
+  void SetUp() override {
+    directory_ =
+        fs::path(testing::TempDir()) / ("curvlog_graph_" + std::to_string(std::random_device{}()));
+    fs::create_directories(directory_);
+  }
+  void TearDown() override {
+    reset_cancel_flag_for_testing();
+    std::error_code ignored;
+    fs::remove_all(directory_, ignored);
+  }
+  fs::path directory_;
+};
+
+enum class Setup { kNone, kExistingOutput, kMissingDirectory };
+
+struct Case {
+  const char* name;
+  std::string picture;
+  const char* file = "-";  // the PRN file's bytes; "-": no file
+  bool crop = false;
+  std::uint32_t stride = 0;
+  char separator = 0;
+  int verbose = 0;
+  bool colour_list = false;
+  int cancel_before = 0;  // stage 1 crop, 2 scan, 3 extremes, 4 writer
+  Setup setup = Setup::kNone;
+  ExitCode code = ExitCode::kSuccess;
+  const char* printed = "\nFile @ created.\n\n";  // "@": the output name; ending "(": a prefix
+};
+
+// Range 100 to 0 throughout: with 11 rows, a column's value is ten times its height.
+TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
+  const std::string run = ".|.|#|#|#|#|.|.|.|.|.";  // the mean of rows 2..5 is height 6
+  const std::string band = repeat("..", 20) + "|#.|" + repeat("..", 99) + "|.#|" + repeat("..", 29);
+  const std::string wide =
+      ".....#" + std::string(74, '.') + "|" + std::string(70, '.') + "#.........";
+  const char* const no_data = "\nError: no data pixels found in file in.gfx\n\n";
+  const ExitCode kBad = ExitCode::kInvalidContent;
+  // clang-format off
+  const Case cases[] = {
+      {.name = "run", .picture = run, .file = "    1       60.00\r\n"},
+      {.name = "gaps", .picture = ".|.|#|.|.|#|.|.|.|.|.", .file = "    1       60.00     2\r\n"},
+      {.name = "touching", .picture = "..|..|..|..|#.|#.|#.|.#|.#|..|..",
+       .file = "    1       60.00\r\n    2       20.00\r\n"},
+      {.name = "apart", .picture = "..|..|..|..|#.|#.|#.|..|.#|.#|..",
+       .file = "    1       60.00\r\n    2       10.00           1-2\r\n"},
+      {.name = "after empty", .picture = ".#|" + repeat("..", 10), .file = "    2      100.00\r\n"},
+      {.name = "peak", .picture = "...|...|.#.|.#.|.#.|#.#|#.#|...|...|...|...",
+       .file = "    1       40.00\r\n    2       80.00\r\n    3       40.00\r\n"},
+      {.name = "valley", .picture = "...|...|#.#|#.#|.#.|.#.|.#.|.#.|.#.|...|...",
+       .file = "    1       80.00\r\n    2       20.00\r\n    3       80.00\r\n"},
+      {.name = "wide", .picture = wide, .file = "    6      100.00\r\n   71        0.00\r\n"},
+      // Reading past the one-byte rows would take row 1's pixel for column 9 of row 0.
+      {.name = "narrow stride", .picture = "#.......#|#........", .file = "    1        0.00\r\n",
+       .stride = 1},
+      {.name = "crop band", .picture = band,
+       .file = "    1      100.00\r\n    2        0.00           1-2\r\n", .crop = true},
+      {.name = "crop from row 0", .picture = "#|#|.|#|.|.", .file = "    1       33.33     1\r\n",
+       .crop = true},
+      {.name = "comma", .picture = run, .file = "    1       60,00\r\n", .separator = ','},
+      {.name = "verbose", .picture = run, .file = "    1       60.00\r\n", .verbose = 4,
+       .printed = "Statistics calculated.\n\nFile @ created.\n\n"},
+      {.name = "no data", .picture = "..|..", .code = kBad, .printed = no_data},
+      {.name = "no data, crop", .picture = "..|..", .crop = true, .code = kBad, .printed = no_data},
+      {.name = "no listed colour", .picture = "..|..", .colour_list = true, .code = kBad,
+       .printed = "\nError: no pixels (color index value(s): 12,40) found in file in.gfx\n\n"},
+      {.name = "one row", .picture = "...|#.#|...", .crop = true, .code = kBad,
+       .printed = "\nError: the graph in file in.gfx is only one pixel row high, so its values "
+                  "cannot be scaled\n\n"},
+      {.name = "exists", .picture = run, .file = "someone else's", .verbose = 1,
+       .setup = Setup::kExistingOutput, .code = ExitCode::kOutputExists,
+       .printed = "\nError: output file @ already exists\n\n"},
+      {.name = "uncreatable", .picture = run, .setup = Setup::kMissingDirectory,
+       .code = ExitCode::kFileAccess, .printed = "\nError: unable to create output file @ ("},
+      {.name = "cancel crop", .picture = run, .crop = true, .cancel_before = 1, .printed = ""},
+      {.name = "cancel scan", .picture = run, .cancel_before = 2, .printed = ""},
+      {.name = "cancel extremes", .picture = run, .cancel_before = 3, .printed = ""},
+      {.name = "cancel writer", .picture = run, .verbose = 1, .cancel_before = 4, .printed = ""},
+  };
+  // clang-format on
+  char program[] = "curvlog";
+  char list_option[] = "/t12,40";
+  char* arguments[] = {program, list_option};
+  for (const Case& c : cases) {
+    fs::path output = directory_ / (std::string(c.name) + ".prn");
+    if (c.setup == Setup::kMissingDirectory) output = directory_ / "missing" / "out.prn";
+    if (c.setup == Setup::kExistingOutput) std::ofstream(output, std::ios::binary) << c.file;
+    RunSettings settings{.argument_count = 2,
+                         .arguments = arguments,
+                         .verbose = c.verbose,
+                         .decimal_separator = c.separator,
+                         .tga_option = 1,
+                         .colour_list_given = c.colour_list,
+                         .high = 100,
+                         .low = 0};
+    std::snprintf(settings.input_name, sizeof settings.input_name, "in.gfx");
+    std::snprintf(settings.output_name, sizeof settings.output_name, "%s", output.c_str());
+    DataBitmap bitmap = make_bitmap(c.picture, c.stride);
+    std::int32_t height = bitmap.height;
+    ColumnTable table;
+    auto stage = [&](int number) {
+      if (c.cancel_before == number) handle_console_control(0);
+      return true;
+    };
+    testing::internal::CaptureStdout();
+    Ending ending = stage(1) && c.crop ? crop_to_data(bitmap, height) : kGoOn;
+    if (!ending && stage(2)) ending = scan_columns(bitmap, height, settings, table);
+    if (!ending && stage(3)) ending = mark_extremes(table, height);
+    if (!ending && stage(4)) ending = write_prn_file(table, height, settings);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    reset_cancel_flag_for_testing();
+
+    EXPECT_EQ(ending, c.code) << c.name;
+    std::string expected = c.printed;
+    if (const std::size_t at = expected.find('@'); at != std::string::npos) {
+      expected.replace(at, 1, output.string());
+    }
+    const bool prefix_only = !expected.empty() && expected.back() == '(';
+    EXPECT_EQ(prefix_only ? printed.substr(0, expected.size()) : printed, expected) << c.name;
+    std::ifstream written(output, std::ios::binary);
+    EXPECT_EQ(written ? std::string(std::istreambuf_iterator<char>(written), {}) : "-", c.file)
+        << c.name;
+    EXPECT_EQ(bitmap.pixels, nullptr) << c.name;
+    EXPECT_EQ(table.records, nullptr) << c.name;
+    EXPECT_STREQ(list_option, "/t12,40");
+  }
+}
+
+TEST(PrnLine, BuildsTheFourFormsByteForByte) {
+  struct Case {
+    ColumnRecord record;  // pixels, gaps, jump from, jump to, then unused fields
+    std::uint32_t column;
+    bool jump_shown;
+    double value;
+    const char* line;  // nullptr: too long for a line
+  };
+  const Case cases[] = {
+      {{1, 0, 0, 0, 0, 4, 0, 0}, 7, false, 12.3456, "    7       12.35\r\n"},
+      {{1, 2, 0, 0, 0, 4, 0, 0}, 8, false, -3.5, "    8       -3.50     2\r\n"},
+      {{1, 0, 8, 9, 0, 4, 0, 0}, 9, true, 100.0001, "    9      100.00           8-9\r\n"},
+      {{1, 1, 9, 10, 0, 4, 0, 0}, 10, true, 99.5, "   10       99.50     1     9-10\r\n"},
+      {{1, 123456, 1234567, 1234568, 0, 4, 0, 0},
+       1234567,
+       true,
+       -12345678901.25,
+       "1234567 -12345678901.25 123456 1234567-1234568\r\n"},
+      {{1, 0, 0, 0, 0, 4, 0, 0}, 1, false, std::ldexp(1.0, 226), nullptr},  // 69 digits: 80 bytes
+  };
+  for (const Case& c : cases) {
+    for (const char separator : {'\0', ','}) {
+      char line[kPrnLineCapacity];
+      const int length =
+          format_prn_line(c.record, c.column, c.jump_shown, c.value, separator, line);
+      std::string expected = c.line != nullptr ? c.line : "";
+      if (separator != 0 && !expected.empty()) expected[expected.rfind('.')] = separator;
+      EXPECT_EQ(length, c.line != nullptr ? int(expected.size()) : -1) << c.column;
+      EXPECT_EQ(std::string(line), expected) << c.column;
+    }
+  }
+  // 68 digits: the longest line, 79 bytes with its CR LF.
+  char line[kPrnLineCapacity];
+  EXPECT_EQ(format_prn_line({1, 0, 0, 0, 0, 4, 0, 0}, 1, false, std::ldexp(1.0, 223), ',', line),
+            79);
+}
+
+TEST_F(GraphRun, RemoveOutputDeletesWhatExistsAndReportsWhatCannotGo) {
+  const fs::path file = directory_ / "left.prn";
+  const fs::path folder = directory_ / "folder.prn";
+  std::ofstream(file) << "x";
+  fs::create_directories(folder);
+  testing::internal::CaptureStdout();
+  remove_output(file.c_str());
+  remove_output((directory_ / "never.prn").c_str());
+  remove_output(folder.c_str());
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(printed.rfind("\nError: cannot delete output file " + folder.string() + " (", 0), 0u);
+  EXPECT_EQ(printed.substr(printed.size() - 3), ")\n\n");
+  EXPECT_FALSE(fs::exists(file));
+  EXPECT_TRUE(fs::exists(folder));
+}
+
+}  // namespace
+}  // namespace curvlog
