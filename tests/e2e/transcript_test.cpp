@@ -13,7 +13,6 @@
 //   copy: NAME FIXTURE         tests/data/FIXTURE copied in as NAME
 //   copy-repo: NAME PATH       PATH relative to the repository root copied in as NAME
 //   hex: NAME BYTE...          the bytes in hex; HH*N repeats a byte N times
-//   text: NAME                 followed by "|" lines, each written with "\n"
 //   mkdir: NAME                a directory
 //   exists: NAME               an empty file
 //   env: NAME=VALUE            added to the program's environment
@@ -30,9 +29,10 @@
 //                              accepts any text. Without it: nothing on standard error.
 //   file: NAME crlf            followed by "|" lines, each expected with "\r\n"
 //   file: NAME hex BYTE...     the exact bytes
+//   file: NAME data FIXTURE    the bytes of tests/data/FIXTURE
 //   file: NAME repo PATH       the bytes of PATH relative to the repository root
 //   absent: NAME               NAME must not exist afterwards
-// Every file made by copy, copy-repo, hex, text, exists and create-while-stalled must be left
+// Every file made by copy, copy-repo, hex, exists and create-while-stalled must be left
 // untouched unless a file: line expects other bytes. In names, arguments and expected lines,
 // @{DIR} is the absolute path of the run's directory and @{N*TEXT} is TEXT repeated N times.
 
@@ -241,8 +241,6 @@ bool parse_case(const fs::path& path, const std::string& dir, Case& c, std::stri
       if (!fs::exists(kRepoDir / w[1])) *error = "no file " + w[1];
     } else if (d.key == "hex" && need(1)) {
       c.inputs.emplace_back(w[0], parse_hex(w, 1, error));
-    } else if (d.key == "text" && need(1)) {
-      c.inputs.emplace_back(w[0], joined(d.block, "\n"));
     } else if (d.key == "mkdir" && need(1)) {
       c.directories.push_back(w[0]);
     } else if (d.key == "exists" && need(1)) {
@@ -275,14 +273,16 @@ bool parse_case(const fs::path& path, const std::string& dir, Case& c, std::stri
       c.stderr_nonempty = !w.empty() && w[0] == "nonempty";
       c.stderr_text = joined(d.block, "\n");
     } else if (d.key == "file" && need(2)) {
-      if (w[1] == "crlf")
+      const fs::path& base = w[1] == "data" ? kDataDir : kRepoDir;
+      if (w[1] == "crlf") {
         c.files[w[0]] = joined(d.block, "\r\n");
-      else if (w[1] == "hex")
+      } else if (w[1] == "hex") {
         c.files[w[0]] = parse_hex(w, 2, error);
-      else if (w[1] == "repo" && need(3) && fs::exists(kRepoDir / w[2]))
-        c.files[w[0]] = read_file(kRepoDir / w[2]);
-      else
-        *error = "unknown file form " + w[1];
+      } else if ((w[1] == "data" || w[1] == "repo") && need(3) && fs::exists(base / w[2])) {
+        c.files[w[0]] = read_file(base / w[2]);
+      } else {
+        *error = "line " + std::to_string(d.line) + ": unknown form or missing file";
+      }
     } else if (d.key == "absent" && need(1)) {
       c.absent.push_back(w[0]);
     } else if (error->empty()) {
