@@ -1,0 +1,21 @@
+cmake_minimum_required(VERSION 3.25)
+# Test script: curvlog.exe must run alone on a clean Windows, so it may import only from DLLs
+# that every Windows has; a runtime linked dynamically (libstdc++, libgcc, winpthread) fails.
+#   cmake -D OBJDUMP=... -D EXE=... -P check_imports.cmake
+set(system_dlls kernel32.dll user32.dll comdlg32.dll msvcrt.dll)
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} failed on ${EXE}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+if(NOT imports)
+  message(FATAL_ERROR "no imports found in ${EXE}")
+endif()
+foreach(import IN LISTS imports)
+  string(REPLACE "DLL Name: " "" dll "${import}")
+  string(TOLOWER "${dll}" dll)
+  if(NOT dll IN_LIST system_dlls AND NOT dll MATCHES "^api-ms-win-")
+    message(FATAL_ERROR "${EXE} needs ${dll}, which a clean Windows lacks")
+  endif()
+endforeach()
+message(STATUS "imports: ${imports}")
