@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../temp_path.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
@@ -112,7 +114,7 @@ TEST(ColourCensus, CountsAndListsEveryValueInUse) {
        k6, early_end},
   };
   // clang-format on
-  const std::string path = testing::TempDir() + "curvlog_census_test";
+  const std::string path = unique_temp_path("curvlog_census");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::FILE* out = std::fopen(path.c_str(), "wb");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "../temp_path.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -20,8 +22,7 @@ struct TestInput {
   std::string path;
   InputFile file;
   explicit TestInput(const std::string& bytes) {
-    static int serial = 0;
-    path = testing::TempDir() + "curvlog_pcx_" + std::to_string(++serial);
+    path = unique_temp_path("curvlog_pcx");
     std::FILE* out = std::fopen(path.c_str(), "wb");
     std::fwrite(bytes.data(), 1, bytes.size(), out);
     std::fclose(out);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../temp_path.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -77,7 +79,7 @@ void check(const Case& c) {
   SCOPED_TRACE(c.name + c.file.substr(0, c.file[0] == '@' ? std::string::npos : 0));
   std::string path = CURVLOG_TEST_DATA "/tga/" + c.file.substr(1);
   if (c.file[0] != '@') {
-    path = testing::TempDir() + "curvlog_tga_test";
+    path = unique_temp_path("curvlog_tga");
     std::FILE* out = std::fopen(path.c_str(), "wb");
     std::fwrite(c.file.data(), 1, c.file.size(), out);
     std::fclose(out);
@@ -111,7 +113,7 @@ void check(const Case& c) {
   EXPECT_EQ(Bytes(block, block + (block ? bitmap.stride * bitmap.height : 0)), c.bitmap);
   // A 1-bit file's rows take the PCX path.
   EXPECT_EQ(s.pcx_input, header.bits_per_pixel == 1 && valid && code != ExitCode::kCommandLine);
-  std::remove((testing::TempDir() + "curvlog_tga_test").c_str());
+  if (c.file[0] != '@') std::remove(path.c_str());
 }
 
 // A colour-mapped header of one row of eight pixels.
