@@ -34,16 +34,23 @@ if [ ! -f "$WINEPREFIX/.curvlog-ready" ]; then
   (
     flock 9
     if [ ! -f "$WINEPREFIX/.curvlog-ready" ]; then
-      "$wine" wineboot --init </dev/null >/dev/null 2>&1 || true
+      "$wine" wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
       touch "$WINEPREFIX/.curvlog-ready"
     fi
   ) 9>"$WINEPREFIX/.curvlog-lock"
 fi
 
-# A wineserver started by the program itself would inherit the test's output pipes and keep
-# the test runner waiting after the program has ended; one started here holds none of them.
+# Wine's session (its server and services) must not hold the test's output pipes, or the test
+# runner would wait for them after the program has ended. So the session is started here, with
+# no pipes, and kept for half a minute after its last program; the lock lets one wrapper start
+# it while a second one waits (none of them may inherit the lock).
 wineserver=$(dirname "$(command -v "$wine")")/wineserver
 [ -x "$wineserver" ] || wineserver=wineserver
-"$wineserver" -p5 </dev/null >/dev/null 2>&1 || true
+(
+  flock 9
+  if "$wineserver" -p30 </dev/null >/dev/null 2>&1 9>&-; then
+    "$wine" wineboot </dev/null >/dev/null 2>&1 9>&- || true
+  fi
+) 9>"$WINEPREFIX/.curvlog-lock"
 
 exec "$wine" "$@"
