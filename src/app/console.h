@@ -2,8 +2,9 @@
 
 #include <cstddef>
 
-#if defined(__MINGW32__)
-// mingw-w64 formats with its own C99 printf (__USE_MINGW_ANSI_STDIO), not the system's one.
+#if defined(__MINGW32__) && !defined(__clang__)
+// GCC for mingw-w64 checks "printf" formats as the system's; the program prints with
+// mingw-w64's own C99 printf (__USE_MINGW_ANSI_STDIO).
 #define CURVLOG_PRINTF(format_index, first_arg) \
   __attribute__((format(gnu_printf, format_index, first_arg)))
 #elif defined(__GNUC__) || defined(__clang__)
