@@ -1,10 +1,8 @@
-// The manual page keeps in step with the usage text: every option and argument that
-// "curvlog /?" explains has an entry in the page's OPTIONS or ARGUMENTS section, and the page
-// documents nothing the program does not take.
+// The manual page keeps in step with the usage text: the options and arguments that
+// "curvlog /?" explains are exactly the entries of the page's OPTIONS and ARGUMENTS sections.
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -15,74 +13,41 @@
 namespace curvlog {
 namespace {
 
-// "/E<color(s)>" and "/E\fIlist\fR" both become "/E list"; arguments stay as they are.
+// "/E<color(s)>" (usage) and ".BI /E list" (page) are both "/E list"; arguments stay as typed.
 std::string entry_key(const std::string& tag) {
-  if (tag.size() > 2 && tag[0] == '/') return tag.substr(0, 2) + " list";
-  return tag;
-}
-
-std::set<std::string> usage_entries() {
-  testing::internal::CaptureStdout();
-  print_usage();
-  std::istringstream usage(testing::internal::GetCapturedStdout());
-  std::set<std::string> entries;
-  for (std::string line; std::getline(usage, line);) {
-    // Entry lines start with the option or argument and a colon: "/C: crop ...", "low:  ...";
-    // the heading lines ("Usage: ...", "Options (...):") do not.
-    const std::size_t colon = line.find(':');
-    if (colon == std::string::npos || colon == 0 || line.find(' ') < colon) continue;
-    if (line[0] != '/' && !std::islower(static_cast<unsigned char>(line[0]))) continue;
-    entries.insert(entry_key(line.substr(0, colon)));
-  }
-  return entries;
-}
-
-// The text of a man tag line: font macros and escapes removed, "\-" as "-".
-std::string tag_text(const std::string& line) {
-  std::string text = line;
-  if (!text.empty() && text[0] == '.') {
-    const std::size_t blank = text.find(' ');
-    text = blank == std::string::npos ? "" : text.substr(blank + 1);
-  }
-  std::string plain;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'f') {
-      i += 2;  // \fB, \fI, \fR, \fP
-    } else if (text[i] == '\\' && i + 1 < text.size()) {
-      plain += text[++i];
-    } else if (text[i] != ' ' && text[i] != '"') {
-      plain += text[i];  // .BI joins its words without a blank
-    }
-  }
-  return plain;
-}
-
-std::set<std::string> man_entries(const std::string& path, std::string* title) {
-  std::ifstream page(path);
-  std::set<std::string> entries;
-  std::string section;
-  bool tag_follows = false;
-  for (std::string line; std::getline(page, line);) {
-    if (line.rfind(".TH ", 0) == 0) *title = line;
-    if (line.rfind(".SH ", 0) == 0) {
-      section = line.substr(4);
-      tag_follows = false;
-    } else if (line == ".TP") {
-      tag_follows = section == "OPTIONS" || section == "ARGUMENTS";
-    } else if (tag_follows) {
-      entries.insert(entry_key(tag_text(line)));
-      tag_follows = false;
-    }
-  }
-  return entries;
+  return tag.size() > 2 && tag[0] == '/' ? tag.substr(0, 2) + " list" : tag;
 }
 
 TEST(ManPage, ListsExactlyTheOptionsAndArgumentsOfTheUsageText) {
-  const std::set<std::string> usage = usage_entries();
-  ASSERT_EQ(usage.size(), 11u) << "usage text entries no longer recognised";
-  std::string title;
-  const std::set<std::string> man = man_entries(CURVLOG_MAN_PAGE, &title);
-  EXPECT_EQ(man, usage);
+  testing::internal::CaptureStdout();
+  print_usage();
+  std::istringstream usage(testing::internal::GetCapturedStdout());
+  std::set<std::string> usage_entries;
+  for (std::string line; std::getline(usage, line);) {
+    // "/C: crop ...", "low:  ..."; not the headings "Usage: ..." and "Options (...):".
+    const std::size_t colon = line.find(':');
+    if (colon == std::string::npos || line.find(' ') < colon || line[0] == 'U') continue;
+    usage_entries.insert(entry_key(line.substr(0, colon)));
+  }
+  ASSERT_EQ(usage_entries.size(), 11u) << "the usage text's entries are no longer recognised";
+
+  std::ifstream page(CURVLOG_MAN_PAGE);
+  std::set<std::string> page_entries;
+  std::string section, title;
+  bool tag_follows = false;
+  for (std::string line; std::getline(page, line);) {
+    if (line.rfind(".TH ", 0) == 0) title = line;
+    if (line.rfind(".SH ", 0) == 0) section = line.substr(4);
+    if (tag_follows) {
+      // ".B /C", ".BI /E list", ".I high": the words after the font macro, joined.
+      std::istringstream words(line.substr(line.find(' ') + 1));
+      std::string tag;
+      for (std::string word; words >> word;) tag += word;
+      page_entries.insert(entry_key(tag));
+    }
+    tag_follows = line == ".TP" && (section == "OPTIONS" || section == "ARGUMENTS");
+  }
+  EXPECT_EQ(page_entries, usage_entries);
   EXPECT_NE(title.find(std::string("CURVLOG ") + kVersion), std::string::npos) << title;
 }
 

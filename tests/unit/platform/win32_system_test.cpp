@@ -1,4 +1,4 @@
-// The Windows console control routine, the file-open dialog record, the locale query, and the
+// The Windows console control routine, the file-open dialog, the locale query, and the
 // resources of curvlog.exe.
 
 #include <gtest/gtest.h>
@@ -16,90 +16,53 @@
 namespace curvlog::platform::win32 {
 namespace {
 
-// The system passes the control type to the registered routine; these are its answers.
 TEST(Win32ConsoleControl, RoutineHandsTheTypeToTheRegisteredHandler) {
-  struct Case {
-    DWORD type;
-    BOOL handled;
-  };
-  const Case cases[] = {
-      {CTRL_C_EVENT, TRUE}, {CTRL_BREAK_EVENT, TRUE},  {CTRL_CLOSE_EVENT, TRUE},    {3, FALSE},
-      {4, FALSE},           {CTRL_LOGOFF_EVENT, TRUE}, {CTRL_SHUTDOWN_EVENT, TRUE}, {7, FALSE},
-      {0xFFFFFFFF, FALSE}};
   register_control_handler(handle_console_control);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.type);
+  // Removing succeeds only for a registered routine; then it is put back.
+  EXPECT_TRUE(SetConsoleCtrlHandler(console_control_routine, FALSE));
+  EXPECT_TRUE(SetConsoleCtrlHandler(console_control_routine, TRUE));
+  const BOOL handled[] = {TRUE, TRUE, TRUE, FALSE, FALSE, TRUE, TRUE, FALSE};  // types 0 to 7
+  for (DWORD type = 0; type < 8; ++type) {
     reset_cancel_flag_for_testing();
-    EXPECT_EQ(console_control_routine(c.type), c.handled);
-    EXPECT_EQ(cancel_requested(), c.handled == TRUE);
+    EXPECT_EQ(console_control_routine(type), handled[type]) << type;
+    EXPECT_EQ(cancel_requested(), handled[type] == TRUE) << type;
   }
   remove_control_handler(handle_console_control);
   reset_cancel_flag_for_testing();
-  // Removed: the next routine in the system's chain decides.
-  EXPECT_EQ(console_control_routine(CTRL_C_EVENT), FALSE);
-  EXPECT_FALSE(cancel_requested());
-}
-
-TEST(Win32ConsoleControl, RegistrationReachesTheSystem) {
-  register_control_handler(handle_console_control);
-  // Removing a routine succeeds only when it is registered; put it back for the layer to end.
-  EXPECT_TRUE(SetConsoleCtrlHandler(console_control_routine, FALSE));
-  EXPECT_TRUE(SetConsoleCtrlHandler(console_control_routine, TRUE));
-  remove_control_handler(handle_console_control);
   EXPECT_FALSE(SetConsoleCtrlHandler(console_control_routine, FALSE));
+  EXPECT_EQ(console_control_routine(CTRL_C_EVENT), FALSE);  // the system's default decides
+  EXPECT_FALSE(cancel_requested());
 }
 
 TEST(Win32FileDialog, RecordHoldsTheSettingsAndZeroElsewhere) {
   static const char kFilter[] = "PCX\0*.PCX\0All\0*.*\0";
-  char file[260] = "left over";
-  OpenFileDialog dialog;
-  dialog.filter = kFilter;
-  dialog.filter_index = 1;
-  dialog.file = file;
-  dialog.max_file = sizeof file;
-  dialog.title = "Open PCX file";
-  dialog.flags = kDialogPathMustExist | kDialogFileMustExist;
-
+  char file[260] = "";
+  const OpenFileDialog dialog{
+      kFilter, 1, file, sizeof file, "Open PCX file", kDialogPathMustExist | kDialogFileMustExist};
   OPENFILENAMEA record;
   std::memset(&record, 0xAB, sizeof record);
   fill_open_file_name(dialog, record);
-  // The full record: 88 bytes in a 32-bit build.
+  // The full record, which is 88 bytes in a 32-bit build.
   EXPECT_EQ(record.lStructSize, sizeof(void*) == 4 ? 88u : 152u);
-  EXPECT_EQ(record.hwndOwner, nullptr);
-  EXPECT_EQ(record.lpstrFilter, kFilter);
-  EXPECT_EQ(record.nFilterIndex, 1u);
-  EXPECT_EQ(record.lpstrFile, file);
-  EXPECT_EQ(record.nMaxFile, 260u);
-  EXPECT_STREQ(record.lpstrTitle, "Open PCX file");
-  EXPECT_EQ(record.Flags, static_cast<DWORD>(0x1800));
-
-  OPENFILENAMEA expected_zero = record;
-  expected_zero.lStructSize = 0;
-  expected_zero.lpstrFilter = nullptr;
-  expected_zero.nFilterIndex = 0;
-  expected_zero.lpstrFile = nullptr;
-  expected_zero.nMaxFile = 0;
-  expected_zero.lpstrTitle = nullptr;
-  expected_zero.Flags = 0;
-  OPENFILENAMEA zero;
-  std::memset(&zero, 0, sizeof zero);
-  EXPECT_EQ(std::memcmp(&expected_zero, &zero, sizeof zero), 0);
-}
-
-bool running_under_wine() {
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+  OPENFILENAMEA expected;
+  std::memset(&expected, 0, sizeof expected);
+  expected.lStructSize = record.lStructSize;
+  expected.lpstrFilter = kFilter;
+  expected.nFilterIndex = 1;
+  expected.lpstrFile = file;
+  expected.nMaxFile = 260;
+  expected.lpstrTitle = dialog.title;
+  expected.Flags = 0x1800;
+  EXPECT_EQ(std::memcmp(&record, &expected, sizeof record), 0);
 }
 
 TEST(Win32FileDialog, WithoutADesktopThereIsNoFile) {
-  // On a real desktop the dialog would wait for a user.
-  if (!running_under_wine()) GTEST_SKIP() << "needs Wine without a display";
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  if (GetProcAddress(ntdll, "wine_get_version") == nullptr) {
+    GTEST_SKIP() << "on a real desktop the dialog waits for a user";
+  }
   char file[260] = "left over";
-  OpenFileDialog dialog;
-  dialog.filter = "All\0*.*\0";
-  dialog.file = file;
-  dialog.max_file = sizeof file;
-  dialog.title = "Open PCX file";
+  OpenFileDialog dialog{"All\0*.*\0", 1, file, sizeof file, "Open PCX file", 0};
   EXPECT_FALSE(open_file_dialog(dialog));
   EXPECT_STREQ(file, "");
 }
@@ -107,25 +70,21 @@ TEST(Win32FileDialog, WithoutADesktopThereIsNoFile) {
 TEST(Win32Locale, DecimalSeparatorIsOneCharacterOrAnError) {
   char separator[4] = "xyz";
   ErrorCode error = 0;
-  const int written = query_decimal_separator(separator, sizeof separator, &error);
-  ASSERT_GE(written, 2);
-  EXPECT_EQ(separator[written - 1], '\0');
-  EXPECT_EQ(std::strlen(separator), static_cast<std::size_t>(written - 1));
-
+  ASSERT_EQ(query_decimal_separator(separator, sizeof separator, &error), 2);
+  EXPECT_EQ(std::strlen(separator), 1u);
   char tiny[1];
   EXPECT_EQ(query_decimal_separator(tiny, sizeof tiny, &error), 0);
   EXPECT_EQ(error, static_cast<ErrorCode>(ERROR_INSUFFICIENT_BUFFER));
 }
 
-// curvlog.exe itself: the version the program prints is the one Windows shows, and the
-// manifest that makes names UTF-8 is embedded.
+// The version Windows shows for curvlog.exe is the one it prints, and the manifest that makes
+// names UTF-8 is embedded.
 TEST(Win32Resources, ExecutableCarriesVersionAndUtf8Manifest) {
-  const char* exe = CURVLOG_EXE;
   DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeA(exe, &ignored);
+  const DWORD size = GetFileVersionInfoSizeA(CURVLOG_EXE, &ignored);
   ASSERT_GT(size, 0u);
   std::string block(size, '\0');
-  ASSERT_TRUE(GetFileVersionInfoA(exe, 0, size, block.data()));
+  ASSERT_TRUE(GetFileVersionInfoA(CURVLOG_EXE, 0, size, block.data()));
   void* value = nullptr;
   UINT length = 0;
   ASSERT_TRUE(
@@ -136,14 +95,14 @@ TEST(Win32Resources, ExecutableCarriesVersionAndUtf8Manifest) {
   EXPECT_EQ(fixed->dwFileVersionMS, (1u << 16) | 5u);
   EXPECT_EQ(fixed->dwFileVersionLS, 2u << 16);
 
-  HMODULE module = LoadLibraryExA(exe, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(module, nullptr);
-  HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
-  ASSERT_NE(resource, nullptr);
-  const char* text = static_cast<const char*>(LockResource(LoadResource(module, resource)));
-  const std::string manifest(text, SizeofResource(module, resource));
-  EXPECT_NE(manifest.find(">UTF-8</activeCodePage>"), std::string::npos);
-  FreeLibrary(module);
+  HMODULE exe = LoadLibraryExA(CURVLOG_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(exe, nullptr);
+  HRSRC manifest = FindResourceA(exe, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(manifest, nullptr);
+  const std::string text(static_cast<const char*>(LockResource(LoadResource(exe, manifest))),
+                         SizeofResource(exe, manifest));
+  EXPECT_NE(text.find(">UTF-8</activeCodePage>"), std::string::npos);
+  FreeLibrary(exe);
 }
 
 }  // namespace

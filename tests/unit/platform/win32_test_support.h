@@ -1,92 +1,71 @@
 #pragma once
 
-// Scratch files for the Windows platform tests, made with the system's own calls so that the
-// layer under test never prepares its own fixtures.
+// Scratch files for the Windows platform tests, made with the standard library and the
+// system's own calls, never with the layer under test.
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "platform/win32/win32.h"
 
 namespace curvlog::platform::win32 {
 
-// A fresh directory under the user's temporary folder, removed with its files (one level of
-// subdirectories) when the test ends.
+// A fresh directory in the temporary folder, removed with its files and subdirectories (one
+// level deep) when the test ends.
 class ScratchDirectory {
  public:
   ScratchDirectory() {
     char base[MAX_PATH];
-    const DWORD length = GetTempPathA(MAX_PATH, base);
-    for (unsigned attempt = 0; length > 0 && attempt < 1000; ++attempt) {
-      char candidate[MAX_PATH];
-      std::snprintf(candidate, sizeof candidate, "%scurvlog-%lu-%u", base, GetCurrentProcessId(),
-                    attempt);
-      if (CreateDirectoryA(candidate, nullptr)) {
-        path_ = candidate;
-        break;
-      }
-    }
+    if (GetTempPathA(MAX_PATH, base) == 0) return;
+    static unsigned serial = 0;
+    path_ = std::string(base) + "curvlog-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(serial++);
+    if (!CreateDirectoryA(path_.c_str(), nullptr)) path_.clear();
   }
-  ~ScratchDirectory() {
-    if (!path_.empty()) remove_tree(path_, 0);
-  }
+  ~ScratchDirectory() { remove(path_, true); }
   ScratchDirectory(const ScratchDirectory&) = delete;
   ScratchDirectory& operator=(const ScratchDirectory&) = delete;
 
   bool ok() const { return !path_.empty(); }
-  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
   const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
 
  private:
-  static void remove_tree(const std::string& directory, int depth) {
+  static void remove(const std::string& directory, bool descend) {
+    if (directory.empty()) return;
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((directory + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string entry = directory + "\\" + name;
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-          if (depth < 1) remove_tree(entry, depth + 1);
-        } else {
-          DeleteFileA(entry.c_str());
-        }
-      } while (FindNextFileA(search, &found));
-      FindClose(search);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+      const std::string entry = directory + "\\" + found.cFileName;
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        DeleteFileA(entry.c_str());
+      } else if (descend && found.cFileName[0] != '.') {
+        remove(entry, false);
+      }
     }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
     RemoveDirectoryA(directory.c_str());
   }
 
   std::string path_;
 };
 
-inline bool write_whole_file(const std::string& path, const std::string& bytes) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  const BOOL ok =
-      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(file);
-  return ok && written == bytes.size();
+inline bool write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  return static_cast<bool>(out << bytes);
 }
 
-inline std::string read_whole_file(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return "<cannot open>";
-  std::string bytes;
-  char block[4096];
-  DWORD got = 0;
-  while (ReadFile(file, block, sizeof block, &got, nullptr) && got > 0) bytes.append(block, got);
-  CloseHandle(file);
-  return bytes;
+inline std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Byte i of the test pattern: not periodic in any block size, so a byte from the wrong
-// position shows.
-inline unsigned char pattern_byte(std::size_t i) {
-  return static_cast<unsigned char>((i * 7 + i / 251) & 0xFF);
+// Byte i of a test file: not periodic in any block size, so a byte from the wrong position
+// shows.
+inline int pattern_byte(std::size_t i) {
+  return static_cast<int>((i * 7 + i / 251) & 0xFF);
 }
 
 inline std::string pattern(std::size_t size) {
