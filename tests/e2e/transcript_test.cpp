@@ -178,7 +178,8 @@ std::string parse_hex(const std::vector<std::string>& words, std::size_t from, s
     const std::string& word = words[i];
     const std::size_t star = word.find('*');
     char* end = nullptr;
-    const long value = std::strtol(word.substr(0, star).c_str(), &end, 16);
+    const std::string digits = word.substr(0, star);  // end points into it below
+    const long value = std::strtol(digits.c_str(), &end, 16);
     if (*end != '\0' || value < 0 || value > 255 || star == 0) *error = "bad hex byte " + word;
     const int count = star == std::string::npos ? 1 : std::atoi(word.c_str() + star + 1);
     bytes.append(std::size_t(std::max(count, 0)), static_cast<char>(value));
