@@ -69,7 +69,7 @@ void expect_same_as_model(InputFile& input, const Bytes& bytes,
       ASSERT_EQ(input.read(got.data(), r.count), long(expected));
       ASSERT_TRUE(
           std::equal(got.begin(), got.begin() + long(expected),
-                     bytes.begin() + long(std::min(position, bytes.size()))));  // skips pass the end
+                     bytes.begin() + long(std::min(position, bytes.size()))));  // a skip may pass it
       ASSERT_EQ(got[expected], 0xEE);  // nothing written past what was delivered
       position += expected;
     } else {
