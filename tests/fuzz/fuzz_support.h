@@ -1,0 +1,166 @@
+#pragma once
+
+// What the fuzz targets share: a scratch directory of their own, the file the readers read,
+// a quiet standard output, the bound on bitmap sizes, and the checks that a decoded bitmap
+// passes the graph stages with sound records.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <system_error>
+
+#include "app/settings.h"
+#include "graph/column_scan.h"
+#include "graph/prn_writer.h"
+#include "image/data_bitmap.h"
+#include "platform/platform.h"
+
+namespace curvlog::fuzz {
+
+// A found fault: the message goes to standard error and the fuzzer sees a crash.
+inline void check(bool condition, const char* what) {
+  if (condition) return;
+  std::fprintf(stderr, "fuzz check failed: %s\n", what);
+  std::abort();
+}
+
+// The program prints every message to standard output; the fuzzer's own report goes to
+// standard error. Standard input is never a terminal, so no prompt can wait for a name.
+inline void quiet_process() {
+#if defined(_WIN32)
+  const char* null_device = "NUL";
+#else
+  const char* null_device = "/dev/null";
+#endif
+  check(std::freopen(null_device, "w", stdout) != nullptr, "standard output silenced");
+  check(std::freopen(null_device, "r", stdin) != nullptr, "standard input emptied");
+}
+
+// A directory private to this process, made once and removed at exit. Several fuzzers or
+// replays may run at once, so its name is random.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() {
+    std::random_device seed;
+    std::error_code error;
+    const auto base = std::filesystem::temp_directory_path(error);
+    check(!error, "temporary directory found");
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const auto candidate = base / ("curvlog_fuzz_" + std::to_string(seed()));
+      if (std::filesystem::create_directory(candidate, error)) path_ = candidate;
+    }
+    check(!path_.empty(), "scratch directory created");
+  }
+  ~ScratchDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+
+  // Removes everything a run left behind.
+  void empty() const {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(path_, error)) {
+      std::filesystem::remove_all(entry.path(), error);
+    }
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline void write_file(const std::filesystem::path& path, const std::uint8_t* data,
+                       std::size_t size) {
+  std::FILE* file = std::fopen(path.string().c_str(), "wb");
+  check(file != nullptr, "scratch file created");
+  const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
+  check(std::fclose(file) == 0 && written, "scratch file written");
+}
+
+// The reader targets' input: the bytes are written to one file of the scratch directory,
+// reused from input to input, and opened as the program opens its input.
+inline void open_as_input(const std::uint8_t* data, std::size_t size, platform::InputFile& input) {
+  static const ScratchDirectory scratch;
+  static const std::string name = (scratch.path() / "input").string();
+  write_file(name, data, size);
+  platform::ErrorCode error = 0;
+  check(input.open(name.c_str(), &error), "scratch file opened");
+}
+
+// Fuzz inputs are a few KB, enough to fill a bitmap of about a hundred KB at most (PCX runs
+// repeat a byte up to 63 times). A header asking for more can only end in an early end of
+// file, after an allocation that merely slows the fuzzer down (ASan poisons the whole block
+// when it is freed); the refusal of huge blocks is tested end to end.
+inline constexpr std::uint64_t kLargestFuzzedBitmap = std::uint64_t{1} << 22;
+
+inline bool bitmap_too_large(std::uint64_t stride, std::uint64_t height) {
+  return stride * height > kLargestFuzzedBitmap;
+}
+
+inline std::uint16_t little_endian_16(const std::uint8_t* bytes) {
+  return std::uint16_t(bytes[0] | bytes[1] << 8);
+}
+
+// The bitmap a PCX header asks for (bytes per line by the window's height), or 0 for a
+// header too short to say.
+inline std::uint64_t pcx_bitmap_size(const std::uint8_t* file, std::size_t size) {
+  if (size < 68) return 0;
+  const std::int64_t height =
+      std::int64_t{little_endian_16(file + 10)} - little_endian_16(file + 6) + 1;
+  return height > 0 ? std::uint64_t(height) * little_endian_16(file + 66) : 0;
+}
+
+// The bitmap a TGA header asks for: (width + 7) / 8 bytes per row.
+inline std::uint64_t tga_bitmap_size(const std::uint8_t* file, std::size_t size) {
+  if (size < 18) return 0;
+  return (std::uint64_t{little_endian_16(file + 12)} + 7) / 8 * little_endian_16(file + 14);
+}
+
+// The stages after a decoded bitmap, in memory: crop, scan, extremes and every PRN line. The
+// records must describe the bitmap's working height, values lie between low and high, and
+// every line fits its buffer and ends with CR LF.
+inline void check_graph_stages(DataBitmap& bitmap, const RunSettings& settings) {
+  check(bitmap.pixels != nullptr && bitmap.width >= 1 && bitmap.height >= 1,
+        "decoded bitmap present");
+  check(bitmap.stride >= std::uint32_t(bitmap.width + 7) / 8, "stride holds the width");
+  std::int32_t working_height = bitmap.height;
+  if (settings.crop != 0) {
+    if (crop_to_data(bitmap, working_height)) return;
+    check(working_height >= 1 && working_height <= bitmap.height, "cropped height in range");
+  }
+  ColumnTable table;
+  if (scan_columns(bitmap, working_height, settings, table)) return;
+  check(bitmap.pixels == nullptr, "the scan frees the bitmap");
+  check(working_height >= 2, "a scanned graph has a scale");
+  if (mark_extremes(table, working_height)) return;
+  const ColumnRecord* const records = table.records.get();
+  for (std::int32_t x = 0; x < table.width; ++x) {
+    const ColumnRecord& record = records[x];
+    if (record.pixel_count == 0) continue;
+    check(record.top_row <= record.bottom_row, "data band ordered");
+    check(record.bottom_row < working_height, "data band inside the working height");
+    check(record.height_sum / record.pixel_count <= std::uint32_t(working_height - 1),
+          "mean height inside the working height");
+    const double value = column_value(record, working_height, settings.high, settings.low);
+    check(value >= settings.low && value <= settings.high + 0.001, "value inside the range");
+    const bool jump_shown =
+        x > 0 && records[x - 1].pixel_count != 0 && record.jump_from != 0 && record.jump_to != 0;
+    if (jump_shown) check(record.jump_to == record.jump_from + 1, "jump between neighbours");
+    char line[kPrnLineCapacity];
+    const int length = format_prn_line(record, std::uint32_t(x + 1), jump_shown, value,
+                                       settings.decimal_separator, line);
+    check(length >= 2 && std::size_t(length) < sizeof line, "line fits its buffer");
+    check(std::strlen(line) == std::size_t(length), "line length reported");
+    check(line[length - 2] == '\r' && line[length - 1] == '\n', "line ends with CR LF");
+  }
+}
+
+}  // namespace curvlog::fuzz
