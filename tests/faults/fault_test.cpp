@@ -27,6 +27,7 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -345,6 +346,10 @@ struct HandOverCase {
   std::string header_echo_end;  // the last verbose line before the hand-over
 };
 
+void PrintTo(const HandOverCase& c, std::ostream* out) {
+  *out << c.name << " " << c.signal;
+}
+
 class CancelBeforeWriting : public testing::TestWithParam<HandOverCase> {};
 
 // The signal lands while the reader waits for the very last byte of the pixel data (a run's
@@ -506,6 +511,10 @@ struct AllocationCase {
   std::vector<std::string> args;
   std::string refusal;  // the message that must appear at some limit
 };
+
+void PrintTo(const AllocationCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class AddressSpaceLimit : public testing::TestWithParam<AllocationCase> {};
 
