@@ -1,11 +1,13 @@
 // Input and output files, existence test and deletion on POSIX systems.
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -51,6 +53,28 @@ bool delete_file(const char* path, ErrorCode* error) {
   if (::unlink(path) == 0) return true;
   set_error(error, errno);
   return false;
+}
+
+// ---- Memory --------------------------------------------------------------------------------
+
+void advise_large_block(void* block, std::size_t size) {
+#if defined(MADV_HUGEPAGE)
+  // Below two large pages there is nothing to gain. The advice covers whole pages, including
+  // the partly used first and last ones: they belong to this process's allocation too.
+  constexpr std::size_t kWorthwhile = 4u << 20;
+  const long page = ::sysconf(_SC_PAGESIZE);
+  if (block == nullptr || size < kWorthwhile || page <= 0) return;
+  const auto mask = ~(static_cast<std::uintptr_t>(page) - 1);
+  const std::uintptr_t first = reinterpret_cast<std::uintptr_t>(block) & mask;
+  const std::uintptr_t end =
+      (reinterpret_cast<std::uintptr_t>(block) + size + static_cast<std::uintptr_t>(page) - 1) &
+      mask;
+  // Only a hint: a kernel without large pages refuses it, and the block works all the same.
+  (void)::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#else
+  (void)block;
+  (void)size;
+#endif
 }
 
 // ---- Input file --------------------------------------------------------------------------
