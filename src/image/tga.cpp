@@ -1,7 +1,20 @@
 #include "image/tga.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+// x86-64 builds by GCC or Clang also carry 256-bit classification, chosen when the processor
+// has it.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define CURVLOG_CLASSIFY_AVX2 1
+#include <immintrin.h>
+#endif
 
 #include "app/cancel.h"
 #include "app/console.h"
@@ -53,55 +66,266 @@ constexpr std::uint8_t kBackground = 0;
 constexpr std::uint8_t kData = 1;
 constexpr std::uint8_t kGreyPixel = 2;  // black&white input allows only 0 and 255
 
-using PixelClasses = std::uint8_t[256];
+// How the 8-bit pixels are classified: the class of every value for pixels taken one at a
+// time, and for runs of whole bitmap bytes either the black&white test or, for a colour list
+// of few values (or of all but a few), comparisons with those values.
+struct Classifier {
+  std::uint8_t classes[256];
+  bool black_white = false;
+  ClassifyWidth width = ClassifyWidth::kWord;  // the widest step that serves whole bytes
+  bool compare_unselected = false;             // the values compared are those outside the list
+  unsigned compare_count = 0;                  // 0: the table serves the runs too
+  std::uint8_t compare_values[8] = {};
+};
 
-void classify_values(const RunSettings& settings, PixelClasses& classes) {
+ClassifyWidth widest_for_testing = ClassifyWidth::k256;
+
+Classifier make_classifier(const RunSettings& settings) {
+  Classifier c;
+#if defined(__SSE2__)
+  c.width = ClassifyWidth::k128;
+#endif
+#if defined(CURVLOG_CLASSIFY_AVX2)
+  if (__builtin_cpu_supports("avx2")) c.width = ClassifyWidth::k256;
+#endif
+  c.width = std::min(c.width, widest_for_testing);
+  c.black_white = !settings.colour_list_given;
+  unsigned selected = 0;
   for (unsigned v = 0; v < 256; ++v) {
-    if (settings.colour_list_given) {
-      classes[v] = settings.selected_colours[v] ? kData : kBackground;
+    if (c.black_white) {
+      c.classes[v] = v == 0 ? kData : v == 255 ? kBackground : kGreyPixel;
     } else {
-      classes[v] = v == 0 ? kData : v == 255 ? kBackground : kGreyPixel;
+      c.classes[v] = settings.selected_colours[v] ? kData : kBackground;
+      selected += c.classes[v];
     }
   }
-}
-
-// Reads count (1 to 8) pixels and stores them as one bitmap byte, the first pixel in the most
-// significant bit and the bits beyond count 0. Building the byte in a register and storing it
-// once gives the same byte as shifting each pixel into memory. The cancel checkpoint is taken
-// once per byte of output, before its first pixel is read: the flag is read at least every
-// eight pixels, and the innermost loop stays free of the atomic load (which measured up to
-// twice as slow there).
-Ending read_pixel_byte(platform::InputFile& input, const char* input_name,
-                       const PixelClasses& classes, unsigned count, std::uint8_t* out) {
-  if (cancel_requested()) return ExitCode::kSuccess;
-  unsigned bits = 0;
-  for (unsigned i = 0; i < count; ++i) {
-    const int value = input.read_byte();
-    if (value < 0) return report_pixel_read_failure(input, value, input_name);
-    const unsigned bit = classes[value];
-    if (bit == kGreyPixel) {
-      print("Error: no color index value specified, or grey pixel found in black&white\n");
-      print("file %s\n\n", input_name);
-      return ExitCode::kInvalidContent;
-    }
-    bits = bits << 1 | bit;
+  if (c.black_white) return c;
+  c.compare_unselected = selected > 128;
+  const std::uint8_t wanted = c.compare_unselected ? kBackground : kData;
+  const unsigned count = c.compare_unselected ? 256 - selected : selected;
+  if (count > sizeof c.compare_values) return c;
+  for (unsigned v = 0; v < 256; ++v) {
+    if (c.classes[v] == wanted) c.compare_values[c.compare_count++] = std::uint8_t(v);
   }
-  *out = static_cast<std::uint8_t>(bits << (8 - count));
-  return kGoOn;
+  return c;
 }
 
-Ending decode_pixel_rows(platform::InputFile& input, const char* input_name,
-                         const PixelClasses& classes, DataBitmap& bitmap) {
-  const std::uint32_t whole_bytes = std::uint32_t(bitmap.width) / 8;
-  const unsigned rest = std::uint32_t(bitmap.width) % 8;
+#if defined(__SSE2__)
+// Sixteen pixels whose data lanes are 0xFF become two bitmap bytes: each lane keeps the weight
+// of its place (0x80 for the first of eight pixels), and the sum of absolute differences
+// against zero adds the eight weights of each half into the low byte of its 64-bit lane.
+__m128i pack_lanes(__m128i data, bool data_set) {
+  const __m128i weights = _mm_set1_epi64x(0x0102040810204080);
+  const __m128i bits = data_set ? _mm_and_si128(data, weights) : _mm_andnot_si128(data, weights);
+  return _mm_sad_epu8(bits, _mm_setzero_si128());
+}
+
+// Stores the eight bitmap bytes of four packed groups of sixteen pixels, in pixel order.
+void store_packed(__m128i s0, __m128i s1, __m128i s2, __m128i s3, std::uint8_t* out) {
+  const __m128i t = _mm_or_si128(_mm_or_si128(s0, _mm_slli_epi64(s1, 8)),
+                                 _mm_or_si128(_mm_slli_epi64(s2, 16), _mm_slli_epi64(s3, 24)));
+  // The low lane holds bytes 0, 2, 4, 6 and the high lane bytes 1, 3, 5, 7.
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(t, _mm_srli_si128(t, 8)));
+}
+
+// Black&white: a pixel is 0 or 255 exactly when it equals its own sign spread over the byte,
+// and its bit is the inverse of that sign. Grey pixels are collected in bad.
+std::size_t classify_black_white(const std::uint8_t* in, std::size_t groups, std::uint8_t* out,
+                                 bool* grey) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i bad = zero;
+  std::size_t g = 0;
+  for (; g + 8 <= groups; g += 8) {
+    __m128i sums[4];
+    for (int q = 0; q < 4; ++q) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + g * 8 + q * 16));
+      const __m128i sign = _mm_cmpgt_epi8(zero, v);
+      bad = _mm_or_si128(bad, _mm_xor_si128(v, sign));
+      sums[q] = pack_lanes(sign, false);
+    }
+    store_packed(sums[0], sums[1], sums[2], sums[3], out + g);
+  }
+  *grey = _mm_movemask_epi8(_mm_cmpeq_epi8(bad, zero)) != 0xFFFF;
+  return g;
+}
+
+// A short colour list: every pixel is compared with each listed (or each unlisted) value.
+std::size_t classify_by_comparison(const Classifier& c, const std::uint8_t* in, std::size_t groups,
+                                   std::uint8_t* out) {
+  __m128i values[sizeof c.compare_values];
+  for (unsigned k = 0; k < c.compare_count; ++k) {
+    values[k] = _mm_set1_epi8(static_cast<char>(c.compare_values[k]));
+  }
+  std::size_t g = 0;
+  for (; g + 8 <= groups; g += 8) {
+    __m128i sums[4];
+    for (int q = 0; q < 4; ++q) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + g * 8 + q * 16));
+      __m128i match = _mm_cmpeq_epi8(v, values[0]);
+      for (unsigned k = 1; k < c.compare_count; ++k) {
+        match = _mm_or_si128(match, _mm_cmpeq_epi8(v, values[k]));
+      }
+      sums[q] = pack_lanes(match, !c.compare_unselected);
+    }
+    store_packed(sums[0], sums[1], sums[2], sums[3], out + g);
+  }
+  return g;
+}
+#endif
+
+#if defined(CURVLOG_CLASSIFY_AVX2)
+// With the eight pixels of each group in reverse order, the mask of the bytes' top bits (or of
+// a comparison's result) holds the bitmap bytes as they are stored, the first pixel of each in
+// the most significant bit.
+__attribute__((target("avx2"))) __m256i load_reversed(const std::uint8_t* in) {
+  const __m256i reverse = _mm256_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8,  //
+                                           7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8);
+  return _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in)), reverse);
+}
+
+void store_mask(std::uint32_t bits, std::uint8_t* out) {
+  std::memcpy(out, &bits, sizeof bits);  // little-endian: the first byte first
+}
+
+// Black&white: the top bit of 0 and 255 marks the background; adding 1 takes 0 and 255 to 1
+// and 0 and every grey level above 1, so the largest sum shows whether there was one.
+__attribute__((target("avx2"))) std::size_t classify_black_white_avx2(const std::uint8_t* in,
+                                                                      std::size_t groups,
+                                                                      std::uint8_t* out,
+                                                                      bool* grey) {
+  const __m256i one = _mm256_set1_epi8(1);
+  __m256i largest = _mm256_setzero_si256();
+  std::size_t g = 0;
+  for (; g + 4 <= groups; g += 4) {
+    const __m256i v = load_reversed(in + g * 8);
+    largest = _mm256_max_epu8(largest, _mm256_add_epi8(v, one));
+    store_mask(~std::uint32_t(_mm256_movemask_epi8(v)), out + g);
+  }
+  const __m256i within = _mm256_cmpeq_epi8(_mm256_max_epu8(largest, one), one);
+  *grey = std::uint32_t(_mm256_movemask_epi8(within)) != 0xFFFFFFFF;
+  return g;
+}
+
+__attribute__((target("avx2"))) std::size_t classify_by_comparison_avx2(const Classifier& c,
+                                                                        const std::uint8_t* in,
+                                                                        std::size_t groups,
+                                                                        std::uint8_t* out) {
+  __m256i values[sizeof c.compare_values];
+  for (unsigned k = 0; k < c.compare_count; ++k) {
+    values[k] = _mm256_set1_epi8(static_cast<char>(c.compare_values[k]));
+  }
+  const std::uint32_t flip = c.compare_unselected ? 0xFFFFFFFF : 0;
+  std::size_t g = 0;
+  for (; g + 4 <= groups; g += 4) {
+    const __m256i v = load_reversed(in + g * 8);
+    __m256i match = _mm256_cmpeq_epi8(v, values[0]);
+    for (unsigned k = 1; k < c.compare_count; ++k) {
+      match = _mm256_or_si256(match, _mm256_cmpeq_epi8(v, values[k]));
+    }
+    store_mask(std::uint32_t(_mm256_movemask_epi8(match)) ^ flip, out + g);
+  }
+  return g;
+}
+#endif
+
+// Classifies groups of eight pixels into whole bitmap bytes, the first pixel in the most
+// significant bit. False when a grey pixel turned up in black&white input (the bytes stored
+// then are of no use).
+bool classify_groups(const Classifier& c, const std::uint8_t* in, std::size_t groups,
+                     std::uint8_t* out) {
+  // The vector paths take what they can in whole steps and leave the rest to the loop below.
+  std::size_t g = 0;
+  bool grey = false;
+#if defined(CURVLOG_CLASSIFY_AVX2)
+  if (c.width == ClassifyWidth::k256) {
+    if (c.black_white) g = classify_black_white_avx2(in, groups, out, &grey);
+    if (c.compare_count != 0) g = classify_by_comparison_avx2(c, in, groups, out);
+  }
+#endif
+#if defined(__SSE2__)
+  if (c.width == ClassifyWidth::k128) {
+    if (c.black_white) g = classify_black_white(in, groups, out, &grey);
+    if (c.compare_count != 0) g = classify_by_comparison(c, in, groups, out);
+  }
+#endif
+  if (grey) return false;
+  for (; g < groups; ++g) {
+    const std::uint8_t* const p = in + g * 8;
+    if (c.black_white && std::endian::native == std::endian::little) {
+      // Eight pixels in one word: each byte must equal its top bit spread over the byte; the
+      // multiplication gathers the eight top bits, the first pixel's into bit 63.
+      std::uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      const std::uint64_t tops = word >> 7 & 0x0101010101010101;
+      if (word != tops * 0xFF) return false;
+      out[g] = static_cast<std::uint8_t>(~((tops * 0x8040201008040201) >> 56));
+      continue;
+    }
+    unsigned bits = 0, seen = 0;
+    for (int i = 0; i < 8; ++i) {
+      const unsigned value_class = c.classes[p[i]];
+      seen |= value_class;
+      bits = bits << 1 | (value_class & kData);
+    }
+    if (seen & kGreyPixel) return false;
+    out[g] = static_cast<std::uint8_t>(bits);
+  }
+  return true;
+}
+
+// One pixel at column x of a row that starts zero-filled. False for a grey pixel.
+bool classify_one(const Classifier& c, std::uint8_t value, std::uint8_t* row, std::uint32_t x) {
+  const unsigned bit = c.classes[value];
+  if (bit == kGreyPixel) return false;
+  row[x / 8] = static_cast<std::uint8_t>(row[x / 8] | bit << (7 - x % 8));
+  return true;
+}
+
+// count pixels from column x of a zero-filled row on: one at a time up to a byte boundary,
+// then in whole bytes, then the rest one at a time. False for a grey pixel.
+bool classify_span(const Classifier& c, const std::uint8_t* in, std::uint32_t count,
+                   std::uint8_t* row, std::uint32_t x) {
+  std::uint32_t i = 0;
+  for (; i < count && (x + i) % 8 != 0; ++i) {
+    if (!classify_one(c, in[i], row, x + i)) return false;
+  }
+  const std::uint32_t groups = (count - i) / 8;
+  if (!classify_groups(c, in + i, groups, row + (x + i) / 8)) return false;
+  for (i += groups * 8; i < count; ++i) {
+    if (!classify_one(c, in[i], row, x + i)) return false;
+  }
+  return true;
+}
+
+// Classifies the pixels into the zero-filled bitmap, taking them from the input's buffer a
+// span at a time (at most a row's remainder). The bits beyond the width stay 0. A grey pixel
+// anywhere in a span lies before anything the file may hold later, so its error wins over a
+// later end of file or read failure, as it does pixel by pixel. The cancel checkpoint comes
+// before each span: at most one buffer block (64 KiB) of work, microseconds, between two.
+Ending decode_pixel_rows(platform::InputFile& input, const char* input_name, const Classifier& c,
+                         DataBitmap& bitmap) {
+  const std::uint32_t width = std::uint32_t(bitmap.width);
   for (std::int32_t y = 0; y < bitmap.height; ++y) {
     std::uint8_t* const row = bitmap.row(y);
-    for (std::uint32_t k = 0; k < whole_bytes; ++k) {
-      if (Ending ending = read_pixel_byte(input, input_name, classes, 8, row + k)) return ending;
-    }
-    if (rest != 0) {
-      Ending ending = read_pixel_byte(input, input_name, classes, rest, row + whole_bytes);
-      if (ending) return ending;
+    std::uint32_t x = 0;
+    while (x < width) {
+      if (cancel_requested()) return ExitCode::kSuccess;
+      const std::uint8_t* data = nullptr;
+      const long available = input.view(&data);
+      if (available <= 0) {
+        const int result =
+            available < 0 ? platform::InputFile::kReadError : platform::InputFile::kEndOfFile;
+        return report_pixel_read_failure(input, result, input_name);
+      }
+      const std::uint32_t count =
+          std::uint32_t(std::min<unsigned long>(static_cast<unsigned long>(available), width - x));
+      if (!classify_span(c, data, count, row, x)) {
+        print("Error: no color index value specified, or grey pixel found in black&white\n");
+        print("file %s\n\n", input_name);
+        return ExitCode::kInvalidContent;
+      }
+      input.consume(count);
+      x += count;
     }
   }
   // Whatever follows the last row (a footer, say) is left unread.
@@ -125,12 +349,15 @@ Ending decode_pixels(platform::InputFile& input, const TgaHeader& header, RunSet
       return ExitCode::kReadFailure;
     }
   }
-  PixelClasses classes;
-  classify_values(settings, classes);
-  return decode_pixel_rows(input, settings.input_name, classes, bitmap);
+  const Classifier classifier = make_classifier(settings);
+  return decode_pixel_rows(input, settings.input_name, classifier, bitmap);
 }
 
 }  // namespace
+
+void limit_classify_width_for_testing(ClassifyWidth widest) {
+  widest_for_testing = widest;
+}
 
 unsigned tga_colour_map_entry_bytes(std::uint8_t entry_size) {
   switch (entry_size) {

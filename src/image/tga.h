@@ -48,4 +48,10 @@ Ending tga_validate_header(const TgaHeader& header, const RunSettings& settings,
 Ending tga_decode(platform::InputFile& input, const TgaHeader& header, RunSettings& settings,
                   DataBitmap& bitmap);
 
+// The steps in which 8-bit pixels are classified into whole bitmap bytes: eight pixels in a
+// 64-bit word, 16 or 32 pixels in a vector register. The widest that the processor runs is
+// used. Tests only: caps it, so that every step can be checked on any processor.
+enum class ClassifyWidth { kWord, k128, k256 };
+void limit_classify_width_for_testing(ClassifyWidth widest);
+
 }  // namespace curvlog

@@ -122,7 +122,12 @@ TEST(ByteRowDecoder, FillsRowsInvertedAndReadsNoFurther) {
       {kRle, 65, 1, "\xFF\x0F\xC3\x0F", kGoOn, std::string(65, '\xF0'), kEnd},
       {kRle, 2, 1, "\x01\xC3", ExitCode::kInvalidContent, kEof, kEnd},
       {kRle, 1, 2, "\x01", ExitCode::kInvalidContent, kEof, kEnd},
+      // A run code as the last byte of the first 64 KiB input block: its value is in the next.
+      {kRle, 65538, 1, std::string(65535, '\0') + "\xC3\x0F", kGoOn,
+       std::string(65535, '\xFF') + "\xF0\xF0\xF0", kEnd},
+      {kRle, 65538, 1, std::string(65535, '\0') + "\xC3", ExitCode::kInvalidContent, kEof, kEnd},
       {kRaw, 2, 2, "\xC4\x00\xC2\xFF\x77"s, kGoOn, "\x3B\xFF\x3D\x00"s, 0x77},
+      {kRaw, 65537, 1, std::string(65538, '\x0F'), kGoOn, std::string(65537, '\xF0'), 0x0F},
       {kRaw, 2, 1, "\xC4", ExitCode::kInvalidContent, kEof, kEnd},
   };
   for (const Case& c : cases) {
