@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -212,6 +213,34 @@ TEST(PrnLine, BuildsTheFourFormsByteForByte) {
   char line[kPrnLineCapacity];
   EXPECT_EQ(format_prn_line({1, 0, 0, 0, 0, 4, 0, 0}, 1, false, std::ldexp(1.0, 223), ',', line),
             79);
+}
+
+// The lines put together by hand against printf's, for values of every magnitude, many of them
+// on or next to a half of a hundredth.
+TEST(PrnLine, MatchesPrintfForAnyValue) {
+  std::mt19937_64 random(20261206);
+  for (int i = 0; i < 100000; ++i) {
+    double value = std::ldexp(double(random() >> 11), int(random() % 110) - 100);
+    if (i % 2 == 0) value = std::round(value * 200) / 200 + (i % 4 == 0 ? 0 : 1e-12);
+    if (random() % 2 == 0) value = -value;
+    const std::uint32_t gaps = random() % 2 * std::uint32_t(random() % 100000);
+    const bool jump = random() % 2 == 0;
+    const ColumnRecord record{1, gaps, 41, 42, 0, 4, 0, 0};
+    const char separator = random() % 2 == 0 ? ',' : '\0';
+    char expected[200];
+    const int length =
+        jump ? std::snprintf(expected, sizeof expected,
+                             gaps != 0 ? "%5d %11.2lf %5lu %5lu-%lu" : "%5d %11.2lf       %5lu-%lu",
+                             42, value, gaps != 0 ? gaps : 41lu, gaps != 0 ? 41lu : 42lu, 42lu)
+             : std::snprintf(expected, sizeof expected,
+                             gaps != 0 ? "%5d %11.2lf %5lu" : "%5d %11.2lf", 42, value,
+                             (unsigned long)gaps);
+    if (separator != 0) *std::strrchr(expected, '.') = separator;
+    char line[kPrnLineCapacity];
+    ASSERT_EQ(format_prn_line(record, 42, jump, value, separator, line),
+              length < 78 ? length + 2 : -1);
+    ASSERT_EQ(line, length < 78 ? std::string(expected) + "\r\n" : "") << value;
+  }
 }
 
 TEST_F(GraphRun, RemoveOutputDeletesWhatExistsAndReportsWhatCannotGo) {
