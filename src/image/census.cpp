@@ -66,6 +66,18 @@ struct Histogram {
   std::uint8_t background;
 };
 
+#if defined(__SSE2__)
+// True when the 64 pixels at in all hold the value spread over background.
+bool all_equal_64(const std::uint8_t* in, __m128i background) {
+  const __m128i* const block = reinterpret_cast<const __m128i*>(in);
+  const __m128i same01 = _mm_and_si128(_mm_cmpeq_epi8(_mm_loadu_si128(block), background),
+                                       _mm_cmpeq_epi8(_mm_loadu_si128(block + 1), background));
+  const __m128i same23 = _mm_and_si128(_mm_cmpeq_epi8(_mm_loadu_si128(block + 2), background),
+                                       _mm_cmpeq_epi8(_mm_loadu_si128(block + 3), background));
+  return _mm_movemask_epi8(_mm_and_si128(same01, same23)) == 0xFFFF;
+}
+#endif
+
 // Counts count pixels. Returns the index of the first one without a table entry (value at or
 // beyond entries), or count when there is none. The background (0 at first) has an entry.
 std::uint32_t count_span(const std::uint8_t* in, std::uint32_t count, unsigned entries,
@@ -77,26 +89,23 @@ std::uint32_t count_span(const std::uint8_t* in, std::uint32_t count, unsigned e
   std::uint32_t value_count = 0;
   __m128i background = _mm_set1_epi8(static_cast<char>(value));
   for (; i + 64 <= count; i += 64) {
-    const __m128i* const block = reinterpret_cast<const __m128i*>(in + i);
-    const __m128i v[4] = {_mm_loadu_si128(block), _mm_loadu_si128(block + 1),
-                          _mm_loadu_si128(block + 2), _mm_loadu_si128(block + 3)};
-    const __m128i same[4] = {_mm_cmpeq_epi8(v[0], background), _mm_cmpeq_epi8(v[1], background),
-                             _mm_cmpeq_epi8(v[2], background), _mm_cmpeq_epi8(v[3], background)};
-    const __m128i all =
-        _mm_and_si128(_mm_and_si128(same[0], same[1]), _mm_and_si128(same[2], same[3]));
-    if (_mm_movemask_epi8(all) == 0xFFFF) {
+    if (all_equal_64(in + i, background)) {
       value_count += 64;
       continue;
     }
-    unsigned others_count = 0;
+    // The other pixels' places, one bit each, visited in file order.
+    std::uint64_t others = 0;
     for (int q = 0; q < 4; ++q) {
-      const unsigned others = ~unsigned(_mm_movemask_epi8(same[q])) & 0xFFFF;
-      for (unsigned rest = others; rest != 0; rest &= rest - 1) {
-        const std::uint32_t at = i + 16 * unsigned(q) + unsigned(std::countr_zero(rest));
-        if (in[at] >= entries) return at;
-        ++histogram.counts[in[at]];
-        ++others_count;
-      }
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i) + q);
+      const unsigned same = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, background)));
+      others |= std::uint64_t(~same & 0xFFFF) << (16 * q);
+    }
+    unsigned others_count = 0;
+    for (; others != 0; others &= others - 1) {
+      const std::uint32_t at = i + unsigned(std::countr_zero(others));
+      if (in[at] >= entries) return at;
+      ++histogram.counts[in[at]];
+      ++others_count;
     }
     value_count += 64 - others_count;
     // Mostly other values: the background has changed, or is yet to be found. The last pixel

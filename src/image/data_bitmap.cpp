@@ -68,7 +68,8 @@ Ending decode_byte_rows(platform::InputFile& input, const char* input_name, RowM
       const std::uint32_t span =
           std::uint32_t(std::min<unsigned long>(static_cast<unsigned long>(available), stride - k));
       if (mode == RowMode::kRaw) {
-        for (std::uint32_t i = 0; i < span; ++i) row[k + i] = std::uint8_t(~data[i]);
+        std::uint8_t* const out = row + k;  // a pointer and a size_t count: the loop vectorises
+        for (std::size_t i = 0; i < span; ++i) out[i] = std::uint8_t(~data[i]);
         input.consume(span);
         k += span;
         continue;
