@@ -10,8 +10,8 @@
 #include <emmintrin.h>
 #endif
 // x86-64 builds by GCC or Clang also carry 256-bit classification, chosen when the processor
-// has it.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// has it. Not for Windows: there GCC cannot align the stack for spilled 256-bit registers.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(_WIN32)
 #define CURVLOG_CLASSIFY_AVX2 1
 #include <immintrin.h>
 #endif
