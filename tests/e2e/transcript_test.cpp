@@ -6,9 +6,14 @@
 // "wine64") is put before the binary, split at blanks. DISPLAY and WAYLAND_DISPLAY are always
 // removed from the program's environment, so no case can open a window.
 //
+// A program named *.exe is a Windows program: its standard output comes in the console's text
+// mode, so CR LF is compared as LF there (files are compared byte for byte everywhere).
+//
 // Case format: plain text, one directive per line; "#" starts a comment line, blank lines are
 // ignored. A line starting with a blank continues the previous directive's words; a line
 // starting with "|" is one line of the previous block ("|" alone is an empty line).
+// A directive written KEY[windows]: or KEY[posix]: counts only for programs of that platform,
+// so that a case keeps one expectation per platform where the two differ.
 //   args: WORD...              the arguments, split at blanks; "..." keeps blanks, "" is empty
 //   copy: NAME FIXTURE         tests/data/FIXTURE copied in as NAME
 //   copy-repo: NAME PATH       PATH relative to the repository root copied in as NAME
@@ -32,6 +37,7 @@
 //   file: NAME data FIXTURE    the bytes of tests/data/FIXTURE
 //   file: NAME repo PATH       the bytes of PATH relative to the repository root
 //   absent: NAME               NAME must not exist afterwards
+//   skip: REASON               the case cannot run here (with a platform: a POSIX mechanism)
 // Every file made by copy, copy-repo, hex, exists and create-while-stalled must be left
 // untouched unless a file: line expects other bytes. In names, arguments and expected lines,
 // @{DIR} is the absolute path of the run's directory and @{N*TEXT} is TEXT repeated N times.
@@ -70,6 +76,14 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 std::string g_curvlog;  // --curvlog=PATH
+
+bool is_windows_program() {
+  const std::size_t n = g_curvlog.size();
+  if (n < 4) return false;
+  std::string suffix = g_curvlog.substr(n - 4);
+  for (char& ch : suffix) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+  return suffix == ".exe";
+}
 
 const fs::path kDataDir = CURVLOG_TEST_DATA;
 const fs::path kRepoDir = kDataDir.parent_path().parent_path();
@@ -116,6 +130,7 @@ struct Case {
   std::string stderr_text;
   std::map<std::string, std::string> files;  // expected bytes
   std::vector<std::string> absent;
+  std::string skip_reason;
 };
 
 struct Outcome {
@@ -218,7 +233,19 @@ bool parse_case(const fs::path& path, const std::string& dir, Case& c, std::stri
     } else {
       const std::size_t colon = line.find(':');
       if (colon == std::string::npos) return *error = "no directive: " + line, false;
-      directives.push_back({number, line.substr(0, colon), line.substr(colon + 1), {}});
+      std::string key = line.substr(0, colon);
+      // KEY[platform]: the directive of that platform's programs only; the others skip it.
+      bool other_platform = false;
+      if (const std::size_t open = key.find('['); open != std::string::npos && key.back() == ']') {
+        const std::string platform = key.substr(open + 1, key.size() - open - 2);
+        if (platform != "windows" && platform != "posix") {
+          return *error = "unknown platform " + platform, false;
+        }
+        other_platform = (platform == "windows") != is_windows_program();
+        key.resize(open);
+      }
+      // An ignored directive still takes its "|" and continuation lines.
+      directives.push_back({number, other_platform ? "" : key, line.substr(colon + 1), {}});
     }
   }
   auto joined = [](const std::vector<std::string>& lines, const char* end) {
@@ -227,6 +254,7 @@ bool parse_case(const fs::path& path, const std::string& dir, Case& c, std::stri
     return text;
   };
   for (const Directive& d : directives) {
+    if (d.key.empty()) continue;
     const std::vector<std::string> w = split_words(expand(d.rest, dir));
     auto need = [&](std::size_t n) {
       if (w.size() < n) *error = "line " + std::to_string(d.line) + ": too few words";
@@ -286,11 +314,13 @@ bool parse_case(const fs::path& path, const std::string& dir, Case& c, std::stri
       }
     } else if (d.key == "absent" && need(1)) {
       c.absent.push_back(w[0]);
+    } else if (d.key == "skip" && need(1)) {
+      c.skip_reason = d.rest.substr(d.rest.find_first_not_of(" \t"));
     } else if (error->empty()) {
       *error = "line " + std::to_string(d.line) + ": unknown or incomplete " + d.key;
     }
   }
-  if (!c.exit_code) *error += " (no exit: line)";
+  if (!c.exit_code && c.skip_reason.empty()) *error += " (no exit: line)";
   return error->empty();
 }
 
@@ -542,6 +572,7 @@ TEST_P(Transcript, Matches) {
   ASSERT_TRUE(
       parse_case(fs::path(CURVLOG_CASES_DIR) / (GetParam() + ".case"), dir.string(), c, &error))
       << error;
+  if (!c.skip_reason.empty()) GTEST_SKIP() << c.skip_reason;
   for (const std::string& d : c.directories) fs::create_directories(dir / d);
   for (const auto& [name, bytes] : c.inputs) {
     std::ofstream(dir / name, std::ios::binary) << bytes;
@@ -551,7 +582,15 @@ TEST_P(Transcript, Matches) {
     ASSERT_EQ(::mkfifo((dir / c.fifo_name).c_str(), 0600), 0);
   }
 
-  const Outcome outcome = run_case(c, dir);
+  Outcome outcome = run_case(c, dir);
+  if (is_windows_program()) {
+    std::string& text = outcome.stdout_text;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) text[kept++] = text[i];
+    }
+    text.resize(kept);
+  }
   ASSERT_FALSE(outcome.timed_out) << "killed after " << kTimeout.count() << " s\n"
                                   << diff(c.stdout_text, outcome.stdout_text);
   EXPECT_EQ(outcome.signal, 0) << "the program died of signal " << outcome.signal;
