@@ -146,7 +146,7 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
                          .high = 100,
                          .low = 0};
     std::snprintf(settings.input_name, sizeof settings.input_name, "in.gfx");
-    std::snprintf(settings.output_name, sizeof settings.output_name, "%s", output.c_str());
+    std::snprintf(settings.output_name, sizeof settings.output_name, "%s", output.string().c_str());
     DataBitmap bitmap = make_bitmap(c.picture, c.stride);
     std::int32_t height = bitmap.height;
     ColumnTable table;
@@ -249,9 +249,9 @@ TEST_F(GraphRun, RemoveOutputDeletesWhatExistsAndReportsWhatCannotGo) {
   std::ofstream(file) << "x";
   fs::create_directories(folder);
   testing::internal::CaptureStdout();
-  remove_output(file.c_str());
-  remove_output((directory_ / "never.prn").c_str());
-  remove_output(folder.c_str());
+  remove_output(file.string().c_str());
+  remove_output((directory_ / "never.prn").string().c_str());
+  remove_output(folder.string().c_str());
   const std::string printed = testing::internal::GetCapturedStdout();
   EXPECT_EQ(printed.rfind("\nError: cannot delete output file " + folder.string() + " (", 0), 0u);
   EXPECT_EQ(printed.substr(printed.size() - 3), ")\n\n");
