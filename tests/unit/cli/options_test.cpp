@@ -8,6 +8,7 @@
 
 #include "app/cancel.h"
 #include "command_line.h"
+#include "platform/platform.h"
 
 namespace curvlog {
 namespace {
@@ -24,6 +25,7 @@ TEST(ParseOptions, ReadsLeadingOptionsAndColourLists) {
   };
   const std::string banner = "CURVLOG v1.5.2, verbose mode\n\n";
   const std::string digit = "\nCharacter in option ";
+  const bool slash_path = platform::slash_argument_is_path("/home/graph.pcx");
   const Case cases[] = {
       {{"/V", "/v", "1"}, banner + "\nWarning: option /V is reset by option /v\n\n", kGoesOn, 2},
       {{"/C", "-c", "1"}, "\nWarning: previous option /C is reset by option -c\n\n", kGoesOn, 2},
@@ -45,7 +47,11 @@ TEST(ParseOptions, ReadsLeadingOptionsAndColourLists) {
       {{"-100", "-200"}, "\nInvalid option: -100\n\n", 2, 0},
       {{"-", "/C"}, "", kGoesOn, 0},
       {{"/C", "1", "/C"}, "", kGoesOn, 1},
-      {{"/C", "/home/graph.pcx", "/D"}, "", kGoesOn, 1},  // a path, not an option
+      // A path where paths may start with "/" (POSIX), an option elsewhere.
+      {{"/C", "/home/graph.pcx", "/D"},
+       slash_path ? "" : "\nInvalid option: /home/graph.pcx\n\n",
+       slash_path ? kGoesOn : 2,
+       slash_path ? 1 : 0},
       {{"/T1,,2"}, "", kGoesOn, 1, {1, 2}},
       {{"/T,1,"}, "", kGoesOn, 1, {1}},
       {{"/T0001x"}, "", kGoesOn, 1, {1}},  // the fifth character is never examined
