@@ -48,12 +48,6 @@ if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
   add_custom_target(wine_prefix ALL DEPENDS ${CURVLOG_WINEPREFIX}/.curvlog-ready)
 endif()
 
-# GCC 12 warns falsely of overlapping copies in "text" + std::string (its bug 105651), which
-# mingw-w64's inlining exposes in the tests; later versions are mended.
-if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
-  add_compile_options(-Wno-restrict)
-endif()
-
 # GoogleTest for the target, from the sources Debian ships (package googletest). The config
 # file in gtest-for-target lets the tests' find_package(GTest) take these targets.
 set(CURVLOG_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH
