@@ -87,12 +87,22 @@ inline void write_file(const std::filesystem::path& path, const std::uint8_t* da
 
 // The reader targets' input: the bytes are written to one file of the scratch directory,
 // reused from input to input, and opened as the program opens its input.
-inline void open_as_input(const std::uint8_t* data, std::size_t size, platform::InputFile& input) {
+inline const std::string& scratch_input_name() {
   static const ScratchDirectory scratch;
   static const std::string name = (scratch.path() / "input").string();
-  write_file(name, data, size);
+  return name;
+}
+
+inline void open_as_input(const std::uint8_t* data, std::size_t size, platform::InputFile& input) {
+  write_file(scratch_input_name(), data, size);
   platform::ErrorCode error = 0;
-  check(input.open(name.c_str(), &error), "scratch file opened");
+  check(input.open(scratch_input_name().c_str(), &error), "scratch file opened");
+}
+
+// The same input once more, from its first byte.
+inline void reopen_input(platform::InputFile& input) {
+  platform::ErrorCode error = 0;
+  check(input.open(scratch_input_name().c_str(), &error), "scratch file opened again");
 }
 
 // Fuzz inputs are a few KB, enough to fill a bitmap of about a hundred KB at most (PCX runs

@@ -3,7 +3,9 @@
 //   bit 0 census mode, bit 1 verbose, bit 2 a comma as decimal separator, bit 3 cropping,
 //   bit 4 a colour list whose 256 flags are the next 32 bytes: the /T list of a graph run, the
 //   /E list of a census (the command line allows no other combination).
-// A graph run goes on from the decoded bitmap through the graph stages in memory.
+// A graph run goes on from the decoded bitmap through the graph stages in memory. An 8-bit
+// file is decoded with every pixel classification step (64-bit words, 128- and 256-bit
+// vectors), which must agree on the outcome and on every byte of the bitmap.
 //
 // Build and run (clang):
 //   cmake --preset fuzz && cmake --build --preset fuzz --target tga_reader_fuzzer
@@ -14,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "app/exit_code.h"
 #include "app/settings.h"
@@ -39,6 +42,26 @@ char program[] = "curvlog";
 char tga_argument[] = "/T1,2,3";
 char exclude_argument[] = "/E4,5";
 char* const arguments[] = {program, tga_argument, exclude_argument, nullptr};
+
+// Decodes the input once more, past the header and image ID, and compares with the first
+// decoding.
+void check_same_decoding(const curvlog::RunSettings& settings, const curvlog::Ending& ending,
+                         const curvlog::DataBitmap& bitmap) {
+  using namespace curvlog;
+  platform::InputFile input;
+  fuzz::reopen_input(input);
+  TgaHeader again;
+  fuzz::check(!tga_read_header(input, false, again), "the header reads again");
+  RunSettings copy = settings;
+  DataBitmap other;
+  const Ending other_ending = tga_decode(input, again, copy, other);
+  fuzz::check(other_ending == ending, "every classification step ends alike");
+  if (ending) return;
+  const std::size_t size = std::size_t{bitmap.stride} * std::size_t(bitmap.height);
+  fuzz::check(other.stride == bitmap.stride && other.height == bitmap.height &&
+                  std::memcmp(other.pixels.get(), bitmap.pixels.get(), size) == 0,
+              "every classification step decodes the same bitmap");
+}
 
 }  // namespace
 
@@ -97,7 +120,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   DataBitmap bitmap;
-  if (tga_decode(input, header, settings, bitmap)) return 0;
+  limit_classify_width_for_testing(ClassifyWidth::k256);
+  const Ending ending = tga_decode(input, header, settings, bitmap);
+  if (header.bits_per_pixel == 8) {
+    for (const ClassifyWidth width : {ClassifyWidth::kWord, ClassifyWidth::k128}) {
+      limit_classify_width_for_testing(width);
+      check_same_decoding(settings, ending, bitmap);
+    }
+    limit_classify_width_for_testing(ClassifyWidth::k256);
+  }
+  if (ending) return 0;
   fuzz::check(bitmap.width == header.width && bitmap.height == header.height,
               "bitmap of the image");
   if (header.bits_per_pixel == 8 && header.width % 8 != 0) {
