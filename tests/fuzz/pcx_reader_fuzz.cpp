@@ -1,7 +1,8 @@
 // Fuzz target: the PCX reader, from the 128-byte header through validation and run-length
 // decoding to the graph stages in memory. The input is the file itself; the version byte's
 // two low bits ask for verbose output and for cropping, the encoding byte's low bit for a
-// comma as decimal separator (the reader ignores both bytes).
+// comma as decimal separator (the reader ignores both bytes). The decoded bitmap must match a
+// byte-by-byte model of the run-length rows.
 //
 // Build and run (clang):
 //   cmake --preset fuzz && cmake --build --preset fuzz --target pcx_reader_fuzzer
@@ -12,12 +13,41 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "app/settings.h"
 #include "fuzz_support.h"
 #include "image/data_bitmap.h"
 #include "image/pcx.h"
 #include "platform/platform.h"
+
+namespace {
+
+// The run-length rows as the PCX format defines them, one byte at a time: 0xC1 to 0xFF repeat
+// the next byte (code - 0xC0) times, repeats past the row's end are dropped, every other byte
+// is itself; each stored byte is inverted. False when the bytes end before the last row does.
+bool model_decode(const std::uint8_t* p, std::size_t n, std::uint32_t stride, std::int32_t height,
+                  std::vector<std::uint8_t>& out) {
+  out.assign(std::size_t{stride} * std::size_t(height), 0);
+  std::size_t i = 0;
+  for (std::int32_t y = 0; y < height; ++y) {
+    std::uint8_t* const row = out.data() + std::size_t{stride} * std::size_t(y);
+    for (std::uint32_t k = 0; k < stride;) {
+      if (i == n) return false;
+      std::uint32_t count = 1;
+      if (p[i] >= 0xC1) {
+        count = p[i++] - 0xC0u;
+        if (i == n) return false;
+      }
+      const std::uint8_t value = std::uint8_t(255 - p[i++]);
+      for (; count > 0 && k < stride; --count) row[k++] = value;
+    }
+  }
+  return true;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   curvlog::fuzz::quiet_process();
@@ -46,7 +76,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   fuzz::check(width >= 2 && height >= 2, "a valid window is two pixels or more");
   DataBitmap bitmap;
-  if (pcx_decode(input, header, width, height, settings.input_name, bitmap)) return 0;
+  const Ending ending = pcx_decode(input, header, width, height, settings.input_name, bitmap);
+  std::vector<std::uint8_t> model;
+  const bool complete = model_decode(data + kPcxHeaderSize, size - kPcxHeaderSize,
+                                     header.bytes_per_line, height, model);
+  fuzz::check(complete == !ending, "the decoder ends where the model does");
+  if (ending) return 0;
+  fuzz::check(std::memcmp(bitmap.pixels.get(), model.data(), model.size()) == 0,
+              "the decoder stores the bytes of the model");
   fuzz::check(bitmap.width == width && bitmap.height == height, "bitmap of the window");
   fuzz::check(bitmap.stride == header.bytes_per_line, "stride of the bytes per line");
   input.close();
