@@ -134,9 +134,45 @@ inline std::uint64_t tga_bitmap_size(const std::uint8_t* file, std::size_t size)
   return (std::uint64_t{little_endian_16(file + 12)} + 7) / 8 * little_endian_16(file + 14);
 }
 
+// A PRN line as the standard formatter prints it: the four forms, the last "." exchanged for
+// the separator, CR LF. Empty when it would not fit the line buffer with its terminator.
+inline std::string reference_prn_line(const ColumnRecord& record, std::uint32_t number,
+                                      bool jump_shown, double value, char separator) {
+  char text[512];
+  const int n = int(number);
+  const unsigned long gaps = record.gap_count, from = record.jump_from, to = record.jump_to;
+  if (jump_shown && gaps != 0) {
+    std::snprintf(text, sizeof text, "%5d %11.2lf %5lu %5lu-%lu", n, value, gaps, from, to);
+  } else if (jump_shown) {
+    std::snprintf(text, sizeof text, "%5d %11.2lf       %5lu-%lu", n, value, from, to);
+  } else if (gaps != 0) {
+    std::snprintf(text, sizeof text, "%5d %11.2lf %5lu", n, value, gaps);
+  } else {
+    std::snprintf(text, sizeof text, "%5d %11.2lf", n, value);
+  }
+  if (separator != 0) {
+    if (char* point = std::strrchr(text, '.')) *point = separator;
+  }
+  const std::string line = std::string(text) + "\r\n";
+  return line.size() < kPrnLineCapacity ? line : std::string();
+}
+
+// format_prn_line builds its lines by hand; they must be the standard formatter's.
+inline void check_prn_line(const ColumnRecord& record, std::uint32_t number, bool jump_shown,
+                           double value, char separator) {
+  char line[kPrnLineCapacity];
+  const int length = format_prn_line(record, number, jump_shown, value, separator, line);
+  const std::string expected = reference_prn_line(record, number, jump_shown, value, separator);
+  if (expected.empty()) {
+    check(length < 0, "a line too long is refused");
+    return;
+  }
+  check(length == int(expected.size()) && expected == line, "the line of the standard formatter");
+}
+
 // The stages after a decoded bitmap, in memory: crop, scan, extremes and every PRN line. The
 // records must describe the bitmap's working height, values lie between low and high, and
-// every line fits its buffer and ends with CR LF.
+// every line is the standard formatter's.
 inline void check_graph_stages(DataBitmap& bitmap, const RunSettings& settings) {
   check(bitmap.pixels != nullptr && bitmap.width >= 1 && bitmap.height >= 1,
         "decoded bitmap present");
@@ -164,12 +200,7 @@ inline void check_graph_stages(DataBitmap& bitmap, const RunSettings& settings) 
     const bool jump_shown =
         x > 0 && records[x - 1].pixel_count != 0 && record.jump_from != 0 && record.jump_to != 0;
     if (jump_shown) check(record.jump_to == record.jump_from + 1, "jump between neighbours");
-    char line[kPrnLineCapacity];
-    const int length = format_prn_line(record, std::uint32_t(x + 1), jump_shown, value,
-                                       settings.decimal_separator, line);
-    check(length >= 2 && std::size_t(length) < sizeof line, "line fits its buffer");
-    check(std::strlen(line) == std::size_t(length), "line length reported");
-    check(line[length - 2] == '\r' && line[length - 1] == '\n', "line ends with CR LF");
+    check_prn_line(record, std::uint32_t(x + 1), jump_shown, value, settings.decimal_separator);
   }
 }
 

@@ -2,7 +2,8 @@
 // settings. The input is the argument vector after the program name, the arguments separated
 // by NUL bytes (an empty argument is allowed, as on a real command line). After a command
 // line that is accepted, the output name is fixed, and a graph run's range must let every PRN
-// line of the widest possible graph fit its buffer.
+// line of the widest possible graph fit its buffer, each line being the text that the
+// standard formatter gives for its form.
 //
 // Build and run (clang):
 //   cmake --preset fuzz && cmake --build --preset fuzz --target options_fuzzer
@@ -30,22 +31,31 @@ namespace {
 // Past the 8-bit option positions of the original, and more than any real command line.
 constexpr std::size_t kMostArguments = 300;
 
-// The widest lines a graph can give: column 65536 with the most gaps and a jump.
-void check_lines_fit(const curvlog::RunSettings& settings) {
+// The lines of the values at the top, the middle and the bottom of the range, and of high
+// and low themselves, with and without gaps and jumps, up to the widest a graph can give
+// (column 65536): the standard formatter's text, and the widest always fit.
+void check_lines(const curvlog::RunSettings& settings) {
   using namespace curvlog;
-  ColumnRecord record{};
-  record.pixel_count = 1;
-  record.gap_count = 65534;
-  record.jump_from = 65535;
-  record.jump_to = 65536;
-  for (const std::uint32_t mean : {0u, 65535u}) {
+  for (const std::uint32_t mean : {0u, 32767u, 65535u}) {
+    ColumnRecord record{};
+    record.pixel_count = 1;
     record.height_sum = mean;
     const double value = column_value(record, 65536, settings.high, settings.low);
     fuzz::check(std::isfinite(value), "finite value");
-    for (const bool jump : {false, true}) {
-      char line[kPrnLineCapacity];
-      fuzz::check(format_prn_line(record, 65536, jump, value, settings.decimal_separator, line) > 0,
-                  "the widest PRN line fits");
+    for (const double v : {value, settings.high, settings.low}) {
+      for (const bool wide : {false, true}) {
+        record.gap_count = wide ? 65534 : 0;
+        record.jump_from = wide ? 65535 : 7;
+        record.jump_to = wide ? 65536 : 8;
+        const std::uint32_t number = wide ? 65536 : 8;
+        for (const bool jump : {false, true}) {
+          fuzz::check_prn_line(record, number, jump, v, settings.decimal_separator);
+          char line[kPrnLineCapacity];
+          fuzz::check(
+              format_prn_line(record, number, jump, v, settings.decimal_separator, line) > 0,
+              "the widest PRN line fits");
+        }
+      }
     }
   }
 }
@@ -95,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::check(settings.positional_count() >= 2 && settings.positional_count() <= 4,
                 "graph mode with two to four positional arguments");
     fuzz::check(settings.low < settings.high, "an ordered range");
-    check_lines_fit(settings);
+    check_lines(settings);
   }
   if (resolve_output_name(settings)) return 0;
   fuzz::check(std::strlen(settings.output_name) < kNameCapacity, "output name terminated");
