@@ -70,16 +70,8 @@ TEST(FileStages, ResolveCheckAndOpenInAScratchDirectory) {
       {{"1", "0", "one/..", "out"}, "\nError: invalid filemask of input file one/..\n\n", 4, ""},
       {{"/T", "one/"}, "\nError: invalid filemask of input file one/\n\n", 4, ""},
       {{"1", "0", "no.pcx", "exists.prn"}, "\nError: input file no.pcx doesn't exist\n\n", 4, ""},
-      {{"1", "0", "one/a.pcx", "one/a.pcx"},
-       "\nError: output file one/a.pcx already exists\n\n",
-       8,
-       ""},
       {{"1", "0", "one/a.pcx"}, "\nError: output file CURVLOG.PRN already exists\n\n", 8, ""},
       {{"/T", "one/a.pcx"}, "", kGoesOn, "one/a.pcx"},
-      {{"/V", "1", "0", "one/a.pcx", "out"},
-       "Input filename: one/a.pcx\nOutput filename: out\n",
-       kGoesOn,
-       "one/a.pcx"},
       {{"/V", "/T", "one/*.pcx"}, "Input filename: one/a.pcx\n", kGoesOn, "one/a.pcx"},
   };
   for (const Case& c : cases) {

