@@ -53,6 +53,8 @@ bool asks_for_tga(const std::vector<std::string>& arguments) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   curvlog::fuzz::quiet_process();
+  // /D finds a comma, so that the separator's paths run too (CI generates this locale).
+  setenv("LC_ALL", "de_DE.UTF-8", 1);
   // No helper program may show a dialog.
   unsetenv("DISPLAY");
   unsetenv("WAYLAND_DISPLAY");
