@@ -1,6 +1,5 @@
-// Control signals, the locale's decimal separator, the message box and the file-open dialog.
+// Control signals and the file-open dialog.
 
-#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -8,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -89,30 +87,6 @@ TEST(ControlHandler, SignalsArriveAsControlTypesUntilRemoved) {
   }
 }
 
-TEST(DecimalSeparator, ComesFromTheEnvironmentsLocale) {
-  struct Case {
-    const char* locale;
-    const char* separator;  // nullptr: the query fails
-  } cases[] = {{"de_DE.UTF-8", ","}, {"C", "."}, {"xx_YY.UTF-8", nullptr}};
-  ScopedEnv numeric("LC_NUMERIC", nullptr);
-  for (const Case& c : cases) {
-    ScopedEnv all("LC_ALL", c.locale);
-    char buffer[4] = "???";
-    ErrorCode error = 0;
-    int written = query_decimal_separator(buffer, sizeof buffer, &error);
-    if (c.separator != nullptr) {
-      EXPECT_EQ(written, 2) << c.locale;
-      EXPECT_STREQ(buffer, c.separator) << c.locale;
-    } else {
-      EXPECT_EQ(written, 0) << c.locale;
-      EXPECT_NE(error, 0u) << c.locale;
-    }
-    char printed[8];  // the program's own locale stays the classic one
-    std::snprintf(printed, sizeof printed, "%.1f", 1.5);
-    EXPECT_STREQ(printed, "1.5");
-  }
-}
-
 // A stand-in for the desktop's dialog program: records its arguments, prints a reply.
 struct FakeDialogProgram {
   fs::path dir = fs::temp_directory_path() / ("curvlog-dialog-" + std::to_string(::getpid()));
@@ -174,31 +148,6 @@ TEST(OpenFileDialog, ShowsTheDesktopDialogWithCaseBlindFilters) {
                 std::string("--file-selection\n--title=Open PCX file\n") + c.filters);
     }
   }
-}
-
-TEST(OpenFileDialog, GivesNothingAtOnceWithoutTerminalOrDisplay) {
-  ScopedEnv display("DISPLAY", nullptr), wayland("WAYLAND_DISPLAY", nullptr);
-  int saved_stdin = ::dup(STDIN_FILENO);
-  int null_fd = ::open("/dev/null", O_RDONLY);
-  ::dup2(null_fd, STDIN_FILENO);
-  char file[260] = "stale";
-  OpenFileDialog dialog{kPcxFilter, 1, file, sizeof file, "Open PCX file", 0};
-  testing::internal::CaptureStderr();
-  EXPECT_FALSE(open_file_dialog(dialog));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-  EXPECT_STREQ(file, "");
-  ::dup2(saved_stdin, STDIN_FILENO);
-  ::close(saved_stdin);
-  ::close(null_fd);
-}
-
-TEST(MessageBox, GoesToStandardErrorWithoutADisplay) {
-  ScopedEnv display("DISPLAY", nullptr), wayland("WAYLAND_DISPLAY", nullptr);
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  show_message_box("Processing cancelled", "File Selection");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "File Selection: Processing cancelled\n");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
 }  // namespace

@@ -123,11 +123,5 @@ TEST(Win32Files, OutputIsExclusiveAndUntranslatedInputIsShared) {
   EXPECT_FALSE(path_exists(path.c_str()));
 }
 
-TEST(Win32Paths, DirectoryPartEndsAtEitherSlashOrADriveColon) {
-  for (char c : {'\\', '/', ':'}) EXPECT_TRUE(is_directory_separator(c)) << c;
-  for (char c : {'.', '*', 'C'}) EXPECT_FALSE(is_directory_separator(c)) << c;
-  EXPECT_FALSE(slash_argument_is_path("/data/x.pcx"));  // no Windows path starts with "/"
-}
-
 }  // namespace
 }  // namespace curvlog::platform::win32
