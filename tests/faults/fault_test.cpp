@@ -3,8 +3,8 @@
 // an address space too small for its tables, an input it may not read, an output it may not
 // delete). Each test asserts the exit code, standard output, the files left behind, and that
 // nothing at all went to standard error. The faults that the transcript cases stage already
-// (a signal while decoding, the write limits, the output created meanwhile, a directory as
-// input, the 4 GiB bitmap) are not repeated here.
+// (SIGQUIT while decoding, the write limits, the output created meanwhile, a directory as
+// input) are not repeated here.
 
 #include <fcntl.h>
 #include <grp.h>
@@ -336,30 +336,32 @@ const char* signal_name(int number) {
   return number == SIGINT ? "INT" : number == SIGTERM ? "TERM" : "HUP";
 }
 
-// ---- Cancellation after the last pixel is read, before the output exists ------------------
+// ---- Cancellation while the pixels are read, before the output exists --------------------
 
-struct HandOverCase {
+struct ReadingCase {
   const char* name;
   int signal;
   Bytes input;
+  std::size_t held_back;  // the bytes at the end of the input that wait for the signal
   std::vector<std::string> args;
-  std::string header_echo_end;  // the last verbose line before the hand-over
+  std::string header_echo_end;  // the last verbose line before the pixel data
 };
 
-void PrintTo(const HandOverCase& c, std::ostream* out) {
+void PrintTo(const ReadingCase& c, std::ostream* out) {
   *out << c.name << " " << c.signal;
 }
 
-class CancelBeforeWriting : public testing::TestWithParam<HandOverCase> {};
+class CancelWhileReading : public testing::TestWithParam<ReadingCase> {};
 
-// The signal lands while the reader waits for the very last byte of the pixel data (a run's
-// value, or the last 8-bit pixel, neither followed by a checkpoint in the decoder), so it is
-// the hand-over to the column scan that must find it: no "Input file ... read", no output.
-TEST_P(CancelBeforeWriting, EndsQuietlyWithoutOutput) {
-  const HandOverCase& c = GetParam();
+// The signal lands while the reader waits for the rest of the pixel data. With only the very
+// last byte held back (a run's value, or the last 8-bit pixel, neither followed by a checkpoint
+// in the decoder) it is the hand-over to the column scan that must find it. Either way: no
+// "Input file ... read", no output file.
+TEST_P(CancelWhileReading, EndsQuietlyWithoutOutput) {
+  const ReadingCase& c = GetParam();
   Sandbox sandbox;
   ASSERT_TRUE(sandbox.ok());
-  StalledInput input(sandbox, c.args[c.args.size() - 2], c.input, 1);
+  StalledInput input(sandbox, c.args[c.args.size() - 2], c.input, c.held_back);
   ASSERT_TRUE(input.created());
   Child run(sandbox, c.args);
   ASSERT_TRUE(run.started());
@@ -377,25 +379,23 @@ TEST_P(CancelBeforeWriting, EndsQuietlyWithoutOutput) {
   EXPECT_FALSE(sandbox.exists("out.prn"));
 }
 
-std::vector<HandOverCase> hand_over_cases() {
-  std::vector<HandOverCase> cases;
+std::vector<ReadingCase> reading_cases() {
+  const Bytes pcx = pcx_stripe(16, 4, 1);
+  const Bytes tga = tga_stripe(8, 3, 1);
+  const std::vector<std::string> pcx_args = {"/V", "100", "0", "in.pcx", "out.prn"};
+  const std::vector<std::string> tga_args = {"/V", "/T", "100", "0", "in.tga", "out.prn"};
+  std::vector<ReadingCase> cases;
   for (int number : {SIGINT, SIGTERM, SIGHUP}) {
-    cases.push_back({"pcx",
-                     number,
-                     pcx_stripe(16, 4, 1),
-                     {"/V", "100", "0", "in.pcx", "out.prn"},
-                     "Image height: 4\n"});
+    cases.push_back({"pcx_decoding", number, pcx, 5, pcx_args, "Image height: 4\n"});
+    cases.push_back({"pcx_hand_over", number, pcx, 1, pcx_args, "Image height: 4\n"});
   }
-  cases.push_back({"tga",
-                   SIGINT,
-                   tga_stripe(8, 3, 1),
-                   {"/V", "/T", "100", "0", "in.tga", "out.prn"},
-                   "Image height: 3\n"});
+  cases.push_back({"tga_decoding", SIGINT, tga, 12, tga_args, "Image height: 3\n"});
+  cases.push_back({"tga_hand_over", SIGINT, tga, 1, tga_args, "Image height: 3\n"});
   return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, CancelBeforeWriting, testing::ValuesIn(hand_over_cases()),
-                         [](const testing::TestParamInfo<HandOverCase>& info) {
+INSTANTIATE_TEST_SUITE_P(Signals, CancelWhileReading, testing::ValuesIn(reading_cases()),
+                         [](const testing::TestParamInfo<ReadingCase>& info) {
                            return std::string(info.param.name) + "_SIG" +
                                   signal_name(info.param.signal);
                          });
@@ -570,6 +570,11 @@ INSTANTIATE_TEST_SUITE_P(
                        pcx_stripe(16384, 2, 1),
                        {"100", "0", "in", "out.prn"},
                        "\nError: unable to allocate memory to calculate statistics\n\n"},
+        // A PCX graph 64 pixels wide and 32768 rows high: a 256 KiB bitmap, a tiny table.
+        AllocationCase{"pcx_bitmap",
+                       pcx_stripe(64, 32768, 5),
+                       {"100", "0", "in", "out.prn"},
+                       "Error: unable to allocate memory to store the bitmap\n\n"},
         // An 8-bit TGA file of 2048 by 1024 pixels: a 256 KiB bitmap and a 40 KiB table.
         AllocationCase{"tga_bitmap",
                        tga_stripe(2048, 1024, 7),
