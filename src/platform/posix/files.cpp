@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/posix/resumed_io.h"
 
 namespace curvlog::platform {
 namespace {
@@ -21,16 +22,6 @@ void set_error(ErrorCode* error, int number) {
 
 int descriptor(std::intptr_t handle) {
   return static_cast<int>(handle);
-}
-
-// The control signals are installed with SA_RESTART, but a read or write may still end with
-// EINTR (a signal that arrives before any byte moved on some devices): it is simply resumed.
-ssize_t read_resumed(int fd, void* buffer, std::size_t size) {
-  ssize_t got;
-  do {
-    got = ::read(fd, buffer, size);
-  } while (got < 0 && errno == EINTR);
-  return got;
 }
 
 }  // namespace
@@ -132,41 +123,13 @@ long InputFile::refill() {
     error_ = EBADF;
     return -1;
   }
-  ssize_t got = read_resumed(descriptor(handle_), block_, kBlockSize);
+  ssize_t got = posix::read_resumed(descriptor(handle_), block_, kBlockSize);
   if (got < 0) {
     error_ = static_cast<ErrorCode>(errno);
     return -1;
   }
   end_ = block_ + got;
   return static_cast<long>(got);
-}
-
-int InputFile::refill_and_read_byte() {
-  long got = refill();
-  if (got < 0) return kReadError;
-  if (got == 0) return kEndOfFile;
-  return *next_++;
-}
-
-long InputFile::read(void* buffer, std::size_t size) {
-  if (size > static_cast<std::size_t>(LONG_MAX)) size = LONG_MAX;
-  auto* out = static_cast<std::uint8_t*>(buffer);
-  std::size_t delivered = 0;
-  while (delivered < size) {
-    if (next_ == end_) {
-      long got = refill();
-      // A failure fails the whole request, as an unbuffered read of the same bytes would: a
-      // short count would tell the reader that the file ended.
-      if (got < 0) return -1;
-      if (got == 0) break;
-    }
-    std::size_t take = static_cast<std::size_t>(end_ - next_);
-    if (take > size - delivered) take = size - delivered;
-    std::memcpy(out + delivered, next_, take);
-    next_ += take;
-    delivered += take;
-  }
-  return static_cast<long>(delivered);
 }
 
 bool InputFile::skip(std::uint32_t count) {
@@ -193,7 +156,7 @@ bool InputFile::skip(std::uint32_t count) {
   // the next read reports it.
   while (rest > 0) {
     std::size_t want = rest < kBlockSize ? static_cast<std::size_t>(rest) : kBlockSize;
-    ssize_t got = read_resumed(fd, block_, want);
+    ssize_t got = posix::read_resumed(fd, block_, want);
     if (got < 0) {
       error_ = static_cast<ErrorCode>(errno);
       return false;

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "platform/posix/control_signals.h"
+#include "platform/posix/resumed_io.h"
 
 namespace curvlog::platform::posix {
 namespace {
@@ -43,14 +44,6 @@ bool make_pipe(Descriptor& read_end, Descriptor& write_end) {
   read_end.reset(fds[0]);
   write_end.reset(fds[1]);
   return true;
-}
-
-ssize_t read_resumed(int fd, void* buffer, std::size_t size) {
-  ssize_t got;
-  do {
-    got = ::read(fd, buffer, size);
-  } while (got < 0 && errno == EINTR);
-  return got;
 }
 
 // In the child, between fork and exec: only async-signal-safe calls.
