@@ -6,9 +6,10 @@
 // directory; "-" serves as the option switch ("/" is covered by the options target).
 // Whatever the run leaves behind is removed before the next one.
 //
-// Build and run (clang); the paths must be absolute, since the target changes directory:
+// Build and run (clang); every path must be absolute, the fuzzer's own too (-merge starts it
+// again), since the target changes directory:
 //   cmake --preset fuzz && cmake --build --preset fuzz --target whole_run_fuzzer
-//   nice -n 10 build-fuzz/tests/fuzz/whole_run_fuzzer -max_total_time=1200 -timeout=5
+//   nice -n 10 $PWD/build-fuzz/tests/fuzz/whole_run_fuzzer -max_total_time=1200 -timeout=5
 //       -rss_limit_mb=2048 -max_len=4096 -close_fd_mask=3 -dict=$PWD/tests/fuzz/whole_run.dict
 //       $PWD/NEW_DIR $PWD/tests/fuzz/corpus/whole_run
 
