@@ -25,8 +25,7 @@ void print(const char* format, ...) CURVLOG_PRINTF(1, 2);
 // The buffer formatter: formats into buffer (capacity bytes, terminator included) and returns
 // the length written, or -1 when the text does not fit or formatting fails. On -1 the buffer
 // holds an empty string.
-int format_into(char* buffer, std::size_t capacity, const char* format, ...)
-    CURVLOG_PRINTF(3, 4);
+int format_into(char* buffer, std::size_t capacity, const char* format, ...) CURVLOG_PRINTF(3, 4);
 
 // Prints the 13-line usage text.
 void print_usage();

@@ -1,3 +1,5 @@
 #include "app/run.h"
 
-int main(int argc, char* argv[]) { return static_cast<int>(curvlog::run(argc, argv)); }
+int main(int argc, char* argv[]) {
+  return static_cast<int>(curvlog::run(argc, argv));
+}

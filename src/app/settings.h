@@ -21,16 +21,16 @@ struct RunSettings {
   int argument_count = 0;
   char* const* arguments = nullptr;  // argv; element 0 is never examined
 
-  int verbose = 0;                // /V
-  int crop = 0;                   // /C
-  int use_system_separator = 0;   // /D
-  char decimal_separator = 0;     // 0: numbers keep the dot
-  int tga_option = 0;             // /T, with or without a colour list
-  bool pcx_input = true;          // the inverse of /T; set again for a 1-bit TGA file
-  bool colour_list_given = false; // the last /T carried a list
-  ColourTable selected_colours{}; // /T<list>
-  int exclude_option = 0;         // /E
-  ColourTable excluded_colours{}; // /E<list>
+  int verbose = 0;                 // /V
+  int crop = 0;                    // /C
+  int use_system_separator = 0;    // /D
+  char decimal_separator = 0;      // 0: numbers keep the dot
+  int tga_option = 0;              // /T, with or without a colour list
+  bool pcx_input = true;           // the inverse of /T; set again for a 1-bit TGA file
+  bool colour_list_given = false;  // the last /T carried a list
+  ColourTable selected_colours{};  // /T<list>
+  int exclude_option = 0;          // /E
+  ColourTable excluded_colours{};  // /E<list>
   int option_count = 0;
   bool census_mode = false;
   double high = 0.0;

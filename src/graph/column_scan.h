@@ -11,14 +11,14 @@ namespace curvlog {
 
 // The statistics of one pixel column.
 struct ColumnRecord {
-  std::uint32_t pixel_count;    // data pixels; 1 for a peak or valley column
-  std::uint32_t gap_count;      // background pixels between top_row and bottom_row
-  std::uint32_t jump_from;      // 0, or the 1-based number of the previous column of a jump
-  std::uint32_t jump_to;        // 0, or the 1-based number of this column
-  std::uint32_t height_sum;     // sum of the data pixels' heights above the bottom row
-  std::uint8_t extreme_score;   // 4, moved by the comparisons with the neighbours
-  std::uint16_t top_row;        // smallest data row; starts at H - 1
-  std::uint16_t bottom_row;     // largest data row; starts at 0
+  std::uint32_t pixel_count;   // data pixels; 1 for a peak or valley column
+  std::uint32_t gap_count;     // background pixels between top_row and bottom_row
+  std::uint32_t jump_from;     // 0, or the 1-based number of the previous column of a jump
+  std::uint32_t jump_to;       // 0, or the 1-based number of this column
+  std::uint32_t height_sum;    // sum of the data pixels' heights above the bottom row
+  std::uint8_t extreme_score;  // 4, moved by the comparisons with the neighbours
+  std::uint16_t top_row;       // smallest data row; starts at H - 1
+  std::uint16_t bottom_row;    // largest data row; starts at 0
 };
 
 // One zero-filled record per pixel column.

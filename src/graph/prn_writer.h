@@ -19,8 +19,7 @@ int format_prn_line(const ColumnRecord& record, std::uint32_t column_number, boo
 
 // Creates the output file, writes one line per column that holds data and ends the run.
 // Owns the table from here on; removes the file again after a cancellation.
-Ending write_prn_file(ColumnTable& table, std::int32_t working_height,
-                      const RunSettings& settings);
+Ending write_prn_file(ColumnTable& table, std::int32_t working_height, const RunSettings& settings);
 
 // After a cancellation: deletes the output file if it exists.
 void remove_output(const char* output_name);

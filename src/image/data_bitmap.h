@@ -23,12 +23,8 @@ struct DataBitmap {
   std::unique_ptr<std::uint8_t[], FreeDeleter> pixels;
 
   std::uint8_t* row(std::int32_t y) { return pixels.get() + std::size_t(y) * stride; }
-  const std::uint8_t* row(std::int32_t y) const {
-    return pixels.get() + std::size_t(y) * stride;
-  }
-  bool pixel(std::int32_t x, std::int32_t y) const {
-    return (row(y)[x / 8] >> (7 - x % 8)) & 1;
-  }
+  const std::uint8_t* row(std::int32_t y) const { return pixels.get() + std::size_t(y) * stride; }
+  bool pixel(std::int32_t x, std::int32_t y) const { return (row(y)[x / 8] >> (7 - x % 8)) & 1; }
 };
 
 // Allocates stride * height zero bytes (the product formed in 32 bits; an overflow counts as
