@@ -66,11 +66,7 @@ bool delete_file(const char* path, ErrorCode* error);
 // A hint for a large zero-filled block that is about to be written through (the data bitmap):
 // where the system offers it, the block is backed by large pages, which spares most of the
 // page faults of its first writes. No effect on the contents; nothing to undo.
-#if defined(_WIN32)
-inline void advise_large_block(void*, std::size_t) {}  // large pages need a privilege there
-#else
 void advise_large_block(void* block, std::size_t size);
-#endif
 
 // ---- Input file --------------------------------------------------------------------------
 // An input file open for sequential reading. The readers ask for a byte (or a header field)

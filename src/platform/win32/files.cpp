@@ -53,6 +53,10 @@ bool delete_file(const char* path, ErrorCode* error) {
   return false;
 }
 
+// ---- Memory --------------------------------------------------------------------------------
+// Large pages need a privilege on Windows that a console tool does not hold: no hint.
+void advise_large_block(void*, std::size_t) {}
+
 // ---- Input file --------------------------------------------------------------------------
 
 InputFile::~InputFile() {
