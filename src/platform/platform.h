@@ -121,6 +121,16 @@ class InputFile {
 
   ErrorCode error() const { return error_; }
 
+  // The size of the file when it is a regular file, whose bytes read_at() can also fetch; -1
+  // for anything else (a FIFO, a device), and on systems without read_at().
+  std::int64_t regular_file_size() const { return regular_size_; }
+
+  // Up to size bytes from offset, apart from the sequential requests above and without moving
+  // their position; several threads may call it at once. Returns the number delivered (fewer
+  // only at the end of the file, 0 beyond it), or -1 on failure with *error set. Only for a
+  // file with a regular_file_size().
+  long read_at(std::uint64_t offset, void* buffer, std::size_t size, ErrorCode* error) const;
+
  private:
   static constexpr std::intptr_t kNoHandle = -1;
   static constexpr std::size_t kBlockSize = 64 * 1024;
@@ -134,7 +144,35 @@ class InputFile {
   const std::uint8_t* next_ = nullptr;
   const std::uint8_t* end_ = nullptr;
   ErrorCode error_ = 0;
+  std::int64_t regular_size_ = -1;
   std::uint8_t block_[kBlockSize];
+};
+
+// ---- Second thread ---------------------------------------------------------------------------
+// Runs one task on a thread of its own, for work the caller could just as well do itself:
+// start() returns false when the system gives no thread, and the caller then does the task
+// alone. The thread takes no signals or console events; they stay with the main thread. The
+// destructor waits for the task to end.
+class Worker {
+ public:
+  using Task = void (*)(void* context);
+
+  Worker() = default;
+  ~Worker() { join(); }
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+
+  bool start(Task task, void* context);
+  // Waits for the task to end; returns at once when none runs.
+  void join();
+
+ private:
+  friend struct WorkerEntry;  // the system's thread entry, which calls task_
+
+  std::uintptr_t thread_ = 0;  // the system's thread identifier
+  bool running_ = false;
+  Task task_ = nullptr;
+  void* context_ = nullptr;
 };
 
 // ---- Output file ---------------------------------------------------------------------------

@@ -105,6 +105,7 @@ bool InputFile::open(const char* path, ErrorCode* error) {
   handle_ = fd;
   next_ = end_ = block_;
   error_ = 0;
+  regular_size_ = S_ISREG(status.st_mode) ? static_cast<std::int64_t>(status.st_size) : -1;
   return true;
 }
 
@@ -115,6 +116,7 @@ void InputFile::close() {
     handle_ = kNoHandle;
   }
   next_ = end_ = nullptr;
+  regular_size_ = -1;
 }
 
 long InputFile::refill() {
@@ -165,6 +167,24 @@ bool InputFile::skip(std::uint32_t count) {
     rest -= static_cast<std::uint64_t>(got);
   }
   return true;
+}
+
+long InputFile::read_at(std::uint64_t offset, void* buffer, std::size_t size,
+                        ErrorCode* error) const {
+  if (handle_ == kNoHandle || regular_size_ < 0 || offset > std::uint64_t(INT64_MAX)) {
+    set_error(error, EBADF);
+    return -1;
+  }
+  if (size > static_cast<std::size_t>(LONG_MAX)) size = LONG_MAX;
+  ssize_t got;
+  do {
+    got = ::pread(descriptor(handle_), buffer, size, static_cast<off_t>(offset));
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    set_error(error, errno);
+    return -1;
+  }
+  return static_cast<long>(got);
 }
 
 // ---- Output file ---------------------------------------------------------------------------

@@ -106,6 +106,13 @@ long InputFile::refill() {
   return static_cast<long>(got);
 }
 
+// The interface's Windows services read sequentially only: regular_file_size() stays -1, so
+// no reader gets here.
+long InputFile::read_at(std::uint64_t, void*, std::size_t, ErrorCode* error) const {
+  set_error(error, ERROR_NOT_SUPPORTED);
+  return -1;
+}
+
 bool InputFile::skip(std::uint32_t count) {
   if (handle_ == kNoHandle) {
     error_ = ERROR_INVALID_HANDLE;

@@ -111,6 +111,23 @@ TEST(InputFile, ServesTheSameBytesAsUnbufferedRequests) {
       expect_same_as_model(input, bytes, requests);
       EXPECT_EQ(input.read_byte(), InputFile::kEndOfFile);  // every script runs past the end
     }
+    // Positional reads, whatever the sequential position: the file's bytes from the offset,
+    // fewer at the end, none beyond it.
+    InputFile input;
+    ErrorCode error = 0;
+    ASSERT_TRUE(input.open(path.c_str(), &error));
+    EXPECT_EQ(input.regular_file_size(), std::int64_t(size));
+    ASSERT_EQ(input.read_byte(), size > 0 ? bytes[0] : InputFile::kEndOfFile);
+    for (const std::size_t offset : {std::size_t(0), size / 3, size, size + 5}) {
+      Bytes got(70000, 0xEE);
+      const std::size_t expected = std::min<std::size_t>(70000, size - std::min(offset, size));
+      ASSERT_EQ(input.read_at(offset, got.data(), got.size(), &error), long(expected));
+      EXPECT_TRUE(std::equal(got.begin(), got.begin() + long(expected),
+                             bytes.begin() + long(std::min(offset, size))));
+    }
+    EXPECT_EQ(input.read_byte(), size > 1 ? bytes[1] : InputFile::kEndOfFile);
+    input.close();
+    EXPECT_EQ(input.regular_file_size(), -1);
   }
 }
 
@@ -131,6 +148,10 @@ TEST(InputFile, SkipOnAFifoReadsAndDiscards) {
   InputFile input;
   ErrorCode error = 0;
   ASSERT_TRUE(input.open(path.c_str(), &error));
+  // A FIFO has no size, and no byte of it can be read out of turn.
+  EXPECT_EQ(input.regular_file_size(), -1);
+  std::uint8_t byte = 0;
+  EXPECT_EQ(input.read_at(0, &byte, 1, &error), -1);
   expect_same_as_model(input, bytes,
                        {{Request::kByte, 1},
                         {Request::kSkip, 100000},

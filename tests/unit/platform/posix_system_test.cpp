@@ -1,5 +1,6 @@
 // Control signals and the file-open dialog.
 
+#include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -85,6 +86,50 @@ TEST(ControlHandler, SignalsArriveAsControlTypesUntilRemoved) {
     EXPECT_EQ(last_control_type, -1);
     ::signal(c.signal, SIG_DFL);
   }
+}
+
+// What a task saw of its thread: which one it ran on, and whether the control signals reach it.
+struct TaskView {
+  pthread_t thread;
+  bool interrupt_blocked;
+  bool terminate_blocked;
+  std::atomic<bool> finished{false};
+};
+
+void look_around(void* view_pointer) {
+  auto& view = *static_cast<TaskView*>(view_pointer);
+  view.thread = ::pthread_self();
+  sigset_t mask;
+  ::pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+  view.interrupt_blocked = ::sigismember(&mask, SIGINT) == 1;
+  view.terminate_blocked = ::sigismember(&mask, SIGTERM) == 1;
+  ::usleep(20000);  // join must wait for this
+  view.finished = true;
+}
+
+TEST(Worker, RunsTheTaskOnAThreadOfItsOwnThatTakesNoSignals) {
+  sigset_t before, after;
+  ::pthread_sigmask(SIG_BLOCK, nullptr, &before);
+  TaskView view{};
+  {
+    Worker worker;
+    ASSERT_TRUE(worker.start(look_around, &view));
+    ::pthread_sigmask(SIG_BLOCK, nullptr, &after);
+    EXPECT_EQ(::sigismember(&after, SIGINT), ::sigismember(&before, SIGINT));
+    worker.join();
+    EXPECT_TRUE(view.finished);
+    worker.join();  // nothing runs any more: returns at once
+  }
+  EXPECT_FALSE(::pthread_equal(view.thread, ::pthread_self()));
+  EXPECT_TRUE(view.interrupt_blocked);
+  EXPECT_TRUE(view.terminate_blocked);
+
+  TaskView again{};
+  {
+    Worker worker;
+    ASSERT_TRUE(worker.start(look_around, &again));
+  }  // the destructor waits for the task
+  EXPECT_TRUE(again.finished);
 }
 
 // A stand-in for the desktop's dialog program: records its arguments, prints a reply.
