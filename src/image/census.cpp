@@ -14,6 +14,7 @@
 #include "app/console.h"
 #include "cli/value_range.h"
 #include "image/data_bitmap.h"
+#include "image/two_part_read.h"
 
 namespace curvlog {
 namespace {
@@ -127,6 +128,36 @@ std::uint32_t count_span(const std::uint8_t* in, std::uint32_t count, unsigned e
   return count;
 }
 
+ExitCode report_outside_map(unsigned value, unsigned entries, const char* input_name) {
+  print("\nError: pixel value %u is outside the color map of %u entries in file %s\n\n", value,
+        entries, input_name);
+  return ExitCode::kInvalidContent;
+}
+
+void add_counts(const Histogram& histogram, const RunSettings& settings, ColourCount* table,
+                unsigned entries, std::uint32_t& total) {
+  for (unsigned v = 0; v < 256 && v < entries; ++v) {
+    table[v].count = histogram.counts[v];
+    if (!settings.excluded_colours[v]) total += histogram.counts[v];
+  }
+}
+
+// The counting as a task of the two-part read: each part counts into a histogram of its own,
+// and the two are added when both are done.
+struct CountTask {
+  Histogram histogram;
+  unsigned entries;
+  unsigned outside;  // the value of the pixel that ended the part's count
+};
+
+std::uint32_t count_task_span(void* context, std::uint64_t, const std::uint8_t* data,
+                              std::uint32_t count) {
+  CountTask& task = *static_cast<CountTask*>(context);
+  const std::uint32_t counted = count_span(data, count, task.entries, task.histogram);
+  if (counted < count) task.outside = data[counted];
+  return counted;
+}
+
 // Counts every pixel, taking them a buffered span at a time. A value without an entry in the
 // table (a colour-mapped pixel beyond the colour map) ends the census: it has no colour to list
 // and no place to be counted. Such a pixel lies before anything later in the file, so its
@@ -137,6 +168,22 @@ Ending count_pixels(platform::InputFile& input, const TgaHeader& header,
                     std::uint32_t& total) {
   // At most 65535 x 65535 pixels, which fits 32 bits; so does every count below.
   const std::uint32_t pixels = std::uint32_t{header.width} * header.height;
+  CountTask tasks[2] = {{{}, entries, 0}, {{}, entries, 0}};
+  void* const contexts[2] = {&tasks[0], &tasks[1]};
+  TwoPartOutcome outcome;
+  if (read_in_two_parts(input, tga_pixel_offset(header), pixels, 1, false, count_task_span,
+                        contexts, &outcome)) {
+    if (outcome.end == TwoPartOutcome::End::kContentFault) {
+      return report_outside_map(tasks[outcome.part].outside, entries, settings.input_name);
+    }
+    if (Ending ending = end_of_two_part_read(outcome, settings.input_name)) return ending;
+    for (unsigned v = 0; v < 256; ++v) {
+      tasks[0].histogram.counts[v] += tasks[1].histogram.counts[v];
+    }
+    add_counts(tasks[0].histogram, settings, table, entries, total);
+    return kGoOn;
+  }
+
   Histogram histogram{};
   std::uint32_t done = 0;
   while (done < pixels) {
@@ -150,19 +197,11 @@ Ending count_pixels(platform::InputFile& input, const TgaHeader& header,
     const std::uint32_t count = std::uint32_t(
         std::min<unsigned long>(static_cast<unsigned long>(available), pixels - done));
     const std::uint32_t counted = count_span(data, count, entries, histogram);
-    if (counted < count) {
-      print("\nError: pixel value %u is outside the color map of %u entries in file %s\n\n",
-            unsigned{data[counted]}, entries, settings.input_name);
-      return ExitCode::kInvalidContent;
-    }
+    if (counted < count) return report_outside_map(data[counted], entries, settings.input_name);
     input.consume(count);
     done += count;
   }
-  const ColourTable& excluded = settings.excluded_colours;
-  for (unsigned v = 0; v < 256 && v < entries; ++v) {
-    table[v].count = histogram.counts[v];
-    if (!excluded[v]) total += histogram.counts[v];
-  }
+  add_counts(histogram, settings, table, entries, total);
   return kGoOn;
 }
 

@@ -18,6 +18,7 @@
 
 #include "app/cancel.h"
 #include "app/console.h"
+#include "image/two_part_read.h"
 
 namespace curvlog {
 namespace {
@@ -297,6 +298,33 @@ bool classify_span(const Classifier& c, const std::uint8_t* in, std::uint32_t co
   return true;
 }
 
+ExitCode report_grey_pixel(const char* input_name) {
+  print("Error: no color index value specified, or grey pixel found in black&white\n");
+  print("file %s\n\n", input_name);
+  return ExitCode::kInvalidContent;
+}
+
+// The classification as a task of the two-part read: a span of pixels may hold the end of one
+// row and the start of the next. The two parts write different rows of the bitmap.
+struct ClassifyTask {
+  const Classifier* classifier;
+  DataBitmap* bitmap;
+};
+
+std::uint32_t classify_task_span(void* context, std::uint64_t first, const std::uint8_t* data,
+                                 std::uint32_t count) {
+  const ClassifyTask& task = *static_cast<const ClassifyTask*>(context);
+  const std::uint64_t width = std::uint64_t(task.bitmap->width);
+  auto y = std::int32_t(first / width);
+  auto x = std::uint32_t(first % width);
+  for (std::uint32_t i = 0; i < count; ++y, x = 0) {
+    const std::uint32_t piece = std::uint32_t(std::min<std::uint64_t>(count - i, width - x));
+    if (!classify_span(*task.classifier, data + i, piece, task.bitmap->row(y), x)) return i;
+    i += piece;
+  }
+  return count;
+}
+
 // Classifies the pixels into the zero-filled bitmap, taking them from the input's buffer a
 // span at a time (at most a row's remainder). The bits beyond the width stay 0. A grey pixel
 // anywhere in a span lies before anything the file may hold later, so its error wins over a
@@ -319,11 +347,7 @@ Ending decode_pixel_rows(platform::InputFile& input, const char* input_name, con
       }
       const std::uint32_t count =
           std::uint32_t(std::min<unsigned long>(static_cast<unsigned long>(available), width - x));
-      if (!classify_span(c, data, count, row, x)) {
-        print("Error: no color index value specified, or grey pixel found in black&white\n");
-        print("file %s\n\n", input_name);
-        return ExitCode::kInvalidContent;
-      }
+      if (!classify_span(c, data, count, row, x)) return report_grey_pixel(input_name);
       input.consume(count);
       x += count;
     }
@@ -350,7 +374,17 @@ Ending decode_pixels(platform::InputFile& input, const TgaHeader& header, RunSet
     }
   }
   const Classifier classifier = make_classifier(settings);
-  return decode_pixel_rows(input, settings.input_name, classifier, bitmap);
+  ClassifyTask task{&classifier, &bitmap};
+  void* const contexts[2] = {&task, &task};
+  TwoPartOutcome outcome;
+  const std::uint64_t pixels = std::uint64_t(bitmap.width) * std::uint64_t(bitmap.height);
+  if (!read_in_two_parts(input, tga_pixel_offset(header), pixels, std::uint64_t(bitmap.width), true,
+                         classify_task_span, contexts, &outcome)) {
+    return decode_pixel_rows(input, settings.input_name, classifier, bitmap);
+  }
+  if (outcome.end == TwoPartOutcome::End::kContentFault)
+    return report_grey_pixel(settings.input_name);
+  return end_of_two_part_read(outcome, settings.input_name);
 }
 
 }  // namespace
@@ -375,12 +409,37 @@ unsigned tga_colour_map_entry_bytes(std::uint8_t entry_size) {
 
 ExitCode report_pixel_read_failure(const platform::InputFile& input, int result,
                                    const char* input_name) {
+  return report_pixel_read_failure(input.error(), result, input_name);
+}
+
+ExitCode report_pixel_read_failure(platform::ErrorCode error, int result, const char* input_name) {
   if (result == platform::InputFile::kReadError) {
-    print("\nError: cannot read file %s (%lu)\n\n", input_name, input.error());
+    print("\nError: cannot read file %s (%lu)\n\n", input_name, error);
     return ExitCode::kReadFailure;
   }
   print("\nError: unexpected end of file %s\n\n", input_name);
   return ExitCode::kInvalidContent;
+}
+
+std::uint64_t tga_pixel_offset(const TgaHeader& header) {
+  return 18 + std::uint64_t{header.id_length} +
+         std::uint64_t{tga_colour_map_entry_bytes(header.colour_map_entry_size)} *
+             header.colour_map_length;
+}
+
+Ending end_of_two_part_read(const TwoPartOutcome& outcome, const char* input_name) {
+  switch (outcome.end) {
+    case TwoPartOutcome::End::kDone:
+    case TwoPartOutcome::End::kContentFault:  // reported by the caller, who knows what it was
+      return kGoOn;
+    case TwoPartOutcome::End::kCancelled:
+      return ExitCode::kSuccess;
+    case TwoPartOutcome::End::kEndOfFile:
+      return report_pixel_read_failure(0, platform::InputFile::kEndOfFile, input_name);
+    case TwoPartOutcome::End::kReadError:
+      break;
+  }
+  return report_pixel_read_failure(outcome.error, platform::InputFile::kReadError, input_name);
 }
 
 Ending tga_read_header(platform::InputFile& input, bool verbose, TgaHeader& header) {

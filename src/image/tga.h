@@ -5,6 +5,7 @@
 #include "app/exit_code.h"
 #include "app/settings.h"
 #include "image/data_bitmap.h"
+#include "image/two_part_read.h"
 #include "platform/platform.h"
 
 namespace curvlog {
@@ -33,6 +34,15 @@ unsigned tga_colour_map_entry_bytes(std::uint8_t entry_size);
 // prints the read-failure (code 5) or early-end (code 6) message and returns its code.
 ExitCode report_pixel_read_failure(const platform::InputFile& input, int result,
                                    const char* input_name);
+ExitCode report_pixel_read_failure(platform::ErrorCode error, int result, const char* input_name);
+
+// Where the pixel data begins: after the header, the image ID and the colour map.
+std::uint64_t tga_pixel_offset(const TgaHeader& header);
+
+// The ending of a two-part pixel read, reported like the same end of a front-to-back read:
+// nothing for a read that went through or stopped at a fault of the content (which the caller
+// reports, knowing what it was), 0 for a cancelled one, else the read-failure message.
+Ending end_of_two_part_read(const TwoPartOutcome& outcome, const char* input_name);
 
 // Reads the header one field per request, skips the image ID and, verbose, prints the fields.
 // Ends the run with code 5 when the header cannot be read.

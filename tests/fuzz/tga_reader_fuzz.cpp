@@ -5,7 +5,8 @@
 //   /E list of a census (the command line allows no other combination).
 // A graph run goes on from the decoded bitmap through the graph stages in memory. An 8-bit
 // file is decoded with every pixel classification step (64-bit words, 128- and 256-bit
-// vectors), which must agree on the outcome and on every byte of the bitmap.
+// vectors) and in two parts at once, which must all agree on the outcome and on every byte of
+// the bitmap.
 //
 // Build and run (clang):
 //   cmake --preset fuzz && cmake --build --preset fuzz --target tga_reader_fuzzer
@@ -128,6 +129,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       check_same_decoding(settings, ending, bitmap);
     }
     limit_classify_width_for_testing(ClassifyWidth::k256);
+    // And in two parts at once, as a big file is read.
+    const std::uint64_t usual_minimum = set_two_part_minimum_for_testing(0);
+    check_same_decoding(settings, ending, bitmap);
+    set_two_part_minimum_for_testing(usual_minimum);
   }
   if (ending) return 0;
   fuzz::check(bitmap.width == header.width && bitmap.height == header.height,

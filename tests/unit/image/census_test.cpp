@@ -113,7 +113,10 @@ TEST(ColourCensus, CountsAndListsEveryValueInUse) {
 // now and then.
 TEST(ColourCensus, SpansCountAsPixelByPixel) {
   std::mt19937 random(612);
-  for (int round = 0; round < 60; ++round) {
+  const std::uint64_t usual_minimum = set_two_part_minimum_for_testing(0);
+  for (int round = 0; round < 120; ++round) {
+    // Every other round counts in two parts at once, even the smallest image.
+    set_two_part_minimum_for_testing(round % 2 ? 0 : std::uint64_t(-1));
     const int entries = round % 3 == 0 ? 0 : 1 + int(random() % 300);  // 0: greyscale
     const int width = 1 + int(random() % 500), height = 1 + int(random() % 255);
     const int limit = entries == 0 || entries > 256 ? 256 : entries;
@@ -148,6 +151,7 @@ TEST(ColourCensus, SpansCountAsPixelByPixel) {
                   {excluded},
                   counted && total != 0 ? ExitCode::kSuccess : ExitCode::kInvalidContent, text);
   }
+  set_two_part_minimum_for_testing(usual_minimum);
 }
 
 }  // namespace

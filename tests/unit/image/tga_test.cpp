@@ -195,18 +195,21 @@ TEST(TgaReader, FilesOfOtherEncoders) {
   for (const Case& c : cases) check(c);
 }
 
-// Decoding against the pixel-by-pixel description, in every classification step: random
-// images of every width from 1 to 40 and some wider (some files larger than a 64 KiB input
-// block), in
-// black&white with a grey pixel or an early end somewhere, with colour lists short and long
-// (all but five values), and as 1-bit rows.
+// Decoding against the pixel-by-pixel description, in every classification step and both
+// front to back and in two parts at once: random images of every width from 1 to 40 and some
+// wider (some files larger than a 64 KiB input block), in black&white with a grey pixel or an
+// early end somewhere (so in either part), with colour lists short and long (all but five
+// values), and as 1-bit rows.
 TEST(TgaReader, SpansDecodeAsPixelByPixel) {
   std::string most = "/T5";
   for (int v = 6; v < 256; ++v) most += "," + std::to_string(v);
   const std::string lists[] = {"/T", "/T7", "/T0,7,200", "/T1,2,3,4,5,6,7,8,9", most, "1-bit"};
   std::mt19937 random(1206);
-  for (const auto widest : {ClassifyWidth::kWord, ClassifyWidth::k128, ClassifyWidth::k256}) {
+  const std::uint64_t usual_minimum = set_two_part_minimum_for_testing(0);
+  for (const int step : {0, 1, 2, 3}) {
+    const auto widest = step < 3 ? ClassifyWidth(step) : ClassifyWidth::k256;
     limit_classify_width_for_testing(widest);
+    set_two_part_minimum_for_testing(step < 3 ? std::uint64_t(-1) : 0);
     for (const std::string& list : lists) {
       const bool one_bit = list == "1-bit", bw = list == "/T";
       bool selected[256] = {};
@@ -246,12 +249,14 @@ TEST(TgaReader, SpansDecodeAsPixelByPixel) {
           c.code = ExitCode::kInvalidContent, c.text = grey_at < size ? kGrey : kEarlyEnd;
           c.bitmap.clear();
         }
-        SCOPED_TRACE(list.substr(0, 20) + " width " + std::to_string(w));
+        SCOPED_TRACE(list.substr(0, 20) + " width " + std::to_string(w) + " step " +
+                     std::to_string(step));
         check(c);
       }
     }
   }
   limit_classify_width_for_testing(ClassifyWidth::k256);
+  set_two_part_minimum_for_testing(usual_minimum);
 }
 
 TEST(TgaReader, VerboseHeaderAndCancellation) {
@@ -269,9 +274,18 @@ TEST(TgaReader, VerboseHeaderAndCancellation) {
   EXPECT_EQ(input.read_byte(), 0x7C);
 
   handle_console_control(0);
-  for (const int bits : {1, 8})
-    check(
-        {"cancelled", tga({.bits = bits}, Bytes(128, 0)), "/T", false, ExitCode::kSuccess, "", {}});
+  const std::uint64_t usual_minimum = set_two_part_minimum_for_testing(0);
+  for (const std::uint64_t minimum : {std::uint64_t(0), usual_minimum}) {
+    set_two_part_minimum_for_testing(minimum);
+    for (const int bits : {1, 8})
+      check({"cancelled",
+             tga({.bits = bits}, Bytes(128, 0)),
+             "/T",
+             false,
+             ExitCode::kSuccess,
+             "",
+             {}});
+  }
   reset_cancel_flag_for_testing();
 }
 

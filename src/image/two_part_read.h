@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace curvlog {
+
+// Uncompressed pixel data is one stretch of the file, whose second half can be read and
+// processed by a second thread while this one takes the first. Copying the bytes out of the
+// system's file cache is most of a big run's time, and so it runs on two processors. What the
+// reader reports is still what a front-to-back pass would: the first fault in file order.
+
+// Takes the span of count pixel bytes that begins with pixel index first (from the start of
+// the stretch). Returns count, or the index within the span of a pixel that ends the read (a
+// fault of the content, which the caller notes in its context). Each part's spans come in file
+// order, each part from one thread.
+using PixelSpanTask = std::uint32_t (*)(void* context, std::uint64_t first,
+                                        const std::uint8_t* data, std::uint32_t count);
+
+// How the read ended: kDone, or the first part (in file order) that stopped, and why.
+struct TwoPartOutcome {
+  enum class End { kDone, kContentFault, kEndOfFile, kReadError, kCancelled };
+  End end = End::kDone;
+  int part = 0;                   // 0 for the first half, 1 for the second
+  platform::ErrorCode error = 0;  // for kReadError
+};
+
+// Reads pixels bytes from offset on in two parts, the first [0, split) and the second
+// [split, pixels), split a multiple of unit near the middle; contexts[0] and contexts[1] go to
+// task with the spans of each. With cancellable, each part polls the cancel flag before each
+// span (kCancelled). Returns false,
+// having read nothing, when two parts cannot be had (not a regular file, too little data, no
+// second thread or no memory for its buffers): the caller then reads front to back.
+bool read_in_two_parts(const platform::InputFile& input, std::uint64_t offset, std::uint64_t pixels,
+                       std::uint64_t unit, bool cancellable, PixelSpanTask task,
+                       void* const contexts[2], TwoPartOutcome* outcome);
+
+// Below a number of pixel bytes a second thread costs more than it saves. Tests only: sets
+// that number (0: even small files take the two-part path); returns the one it replaces.
+std::uint64_t set_two_part_minimum_for_testing(std::uint64_t pixels);
+
+}  // namespace curvlog
