@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "app/cancel.h"
 #include "app/console.h"
+#include "platform/platform.h"
 
 namespace curvlog {
 namespace {
@@ -78,6 +80,74 @@ void add_row(const std::uint8_t* row, RowSpan span, std::uint16_t y, std::uint32
   }
 }
 
+// Rows [first, end) of the bitmap, added to records whose top rows start at the working
+// height's last row. Row by row gives every column the same record as visiting it top-down on
+// its own, while reading the block in memory order. The cancel flag is polled once per row.
+struct RowBand {
+  const DataBitmap* bitmap;
+  std::int32_t first;
+  std::int32_t end;
+  std::int32_t height;
+  ColumnRecord* records;
+  bool cancelled;
+};
+
+void scan_band(void* band_pointer) {
+  RowBand& band = *static_cast<RowBand*>(band_pointer);
+  const RowSpan span = row_span(*band.bitmap);
+  band.cancelled = false;
+  for (std::int32_t y = band.first; y < band.end; ++y) {
+    if (cancel_requested()) {
+      band.cancelled = true;
+      return;
+    }
+    add_row(band.bitmap->row(y), span, std::uint16_t(y), std::uint32_t(band.height - 1 - y),
+            band.records);
+  }
+}
+
+// Adds the lower band's records to the upper band's, in which every pixel lies higher: the
+// result is the record of the whole column.
+void join_bands(ColumnRecord* upper, const ColumnRecord* lower, std::int32_t width) {
+  for (std::int32_t x = 0; x < width; ++x) {
+    if (lower[x].pixel_count == 0) continue;
+    if (upper[x].pixel_count == 0) upper[x].top_row = lower[x].top_row;
+    upper[x].bottom_row = lower[x].bottom_row;
+    upper[x].pixel_count += lower[x].pixel_count;
+    upper[x].height_sum += lower[x].height_sum;
+  }
+}
+
+// Below this many bitmap bytes a second thread costs more than it saves.
+std::uint64_t two_band_minimum = std::uint64_t{1} << 20;
+
+// Fills the records from the bitmap's rows [0, height), the lower half of them on a second
+// thread when the bitmap is big and one can be had. False when cancelled.
+bool scan_rows(const DataBitmap& bitmap, std::int32_t height, ColumnRecord* records) {
+  const std::int32_t width = bitmap.width;
+  RowBand upper{&bitmap, 0, height, height, records, false};
+  std::unique_ptr<ColumnRecord, FreeDeleter> lower_records;
+  if (std::uint64_t(bitmap.stride) * std::uint64_t(height) >= two_band_minimum) {
+    lower_records.reset(
+        static_cast<ColumnRecord*>(std::calloc(std::size_t(width), sizeof(ColumnRecord))));
+  }
+  if (lower_records) {
+    RowBand lower{&bitmap, height / 2, height, height, lower_records.get(), false};
+    upper.end = lower.first;
+    platform::Worker worker;
+    if (worker.start(scan_band, &lower)) {
+      scan_band(&upper);
+      worker.join();
+      if (upper.cancelled || lower.cancelled) return false;
+      join_bands(records, lower_records.get(), width);
+      return true;
+    }
+    upper.end = height;  // no second thread: this one takes every row
+  }
+  scan_band(&upper);
+  return !upper.cancelled;
+}
+
 int sign(int difference) {
   return (difference > 0) - (difference < 0);
 }
@@ -106,6 +176,12 @@ void report_no_data(const RunSettings& settings) {
 }
 
 }  // namespace
+
+std::uint64_t set_two_band_minimum_for_testing(std::uint64_t bytes) {
+  const std::uint64_t previous = two_band_minimum;
+  two_band_minimum = bytes;
+  return previous;
+}
 
 Ending crop_to_data(DataBitmap& bitmap, std::int32_t& working_height) {
   const RowSpan span = row_span(bitmap);
@@ -161,18 +237,12 @@ Ending scan_columns(DataBitmap& bitmap, std::int32_t working_height, const RunSe
     records[x].top_row = std::uint16_t(height - 1);
   }
 
-  // Row by row gives every column the same record as visiting it top-down on its own, while
-  // reading the block in memory order. The cancel flag is polled once per row.
-  const RowSpan span = row_span(bitmap);
-  for (std::int32_t y = 0; y < height; ++y) {
-    if (cancel_requested()) {
-      bitmap.pixels.reset();
-      release(table);
-      return ExitCode::kSuccess;
-    }
-    add_row(bitmap.row(y), span, std::uint16_t(y), std::uint32_t(height - 1 - y), records);
-  }
+  const bool scanned = scan_rows(bitmap, height, records);
   bitmap.pixels.reset();
+  if (!scanned) {
+    release(table);
+    return ExitCode::kSuccess;
+  }
 
   bool any_data = false;
   for (std::int32_t x = 0; x < width; ++x) {

@@ -125,46 +125,54 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
   char program[] = "curvlog";
   char list_option[] = "/t12,40";
   char* arguments[] = {program, list_option};
-  for (const Case& c : cases) {
-    const fs::path output = directory_ / (std::string(c.name) + ".prn");
-    RunSettings settings{.argument_count = 2,
-                         .arguments = arguments,
-                         .verbose = c.verbose,
-                         .decimal_separator = c.separator,
-                         .tga_option = 1,
-                         .colour_list_given = c.colour_list,
-                         .high = 100,
-                         .low = 0};
-    std::snprintf(settings.input_name, sizeof settings.input_name, "in.gfx");
-    std::snprintf(settings.output_name, sizeof settings.output_name, "%s", output.string().c_str());
-    DataBitmap bitmap = make_bitmap(c.picture, c.stride);
-    std::int32_t height = bitmap.height;
-    ColumnTable table;
-    auto stage = [&](int number) {
-      if (c.cancel_before == number) handle_console_control(0);
-      return true;
-    };
-    testing::internal::CaptureStdout();
-    Ending ending = stage(1) && c.crop ? crop_to_data(bitmap, height) : kGoOn;
-    if (!ending && stage(2)) ending = scan_columns(bitmap, height, settings, table);
-    if (!ending && stage(3)) ending = mark_extremes(table, height);
-    if (!ending && stage(4)) ending = write_prn_file(table, height, settings);
-    const std::string printed = testing::internal::GetCapturedStdout();
-    reset_cancel_flag_for_testing();
+  // Every picture once scanned by one thread, and once in two bands of rows, however small.
+  const std::uint64_t usual_minimum = set_two_band_minimum_for_testing(0);
+  for (const bool two_bands : {false, true}) {
+    SCOPED_TRACE(two_bands ? "two bands" : "one band");
+    set_two_band_minimum_for_testing(two_bands ? 0 : std::uint64_t(-1));
+    for (const Case& c : cases) {
+      const fs::path output = directory_ / (std::string(c.name) + (two_bands ? "2" : "1") + ".prn");
+      RunSettings settings{.argument_count = 2,
+                           .arguments = arguments,
+                           .verbose = c.verbose,
+                           .decimal_separator = c.separator,
+                           .tga_option = 1,
+                           .colour_list_given = c.colour_list,
+                           .high = 100,
+                           .low = 0};
+      std::snprintf(settings.input_name, sizeof settings.input_name, "in.gfx");
+      std::snprintf(settings.output_name, sizeof settings.output_name, "%s",
+                    output.string().c_str());
+      DataBitmap bitmap = make_bitmap(c.picture, c.stride);
+      std::int32_t height = bitmap.height;
+      ColumnTable table;
+      auto stage = [&](int number) {
+        if (c.cancel_before == number) handle_console_control(0);
+        return true;
+      };
+      testing::internal::CaptureStdout();
+      Ending ending = stage(1) && c.crop ? crop_to_data(bitmap, height) : kGoOn;
+      if (!ending && stage(2)) ending = scan_columns(bitmap, height, settings, table);
+      if (!ending && stage(3)) ending = mark_extremes(table, height);
+      if (!ending && stage(4)) ending = write_prn_file(table, height, settings);
+      const std::string printed = testing::internal::GetCapturedStdout();
+      reset_cancel_flag_for_testing();
 
-    EXPECT_EQ(ending, c.code) << c.name;
-    std::string expected = c.printed;
-    if (const std::size_t at = expected.find('@'); at != std::string::npos) {
-      expected.replace(at, 1, output.string());
+      EXPECT_EQ(ending, c.code) << c.name;
+      std::string expected = c.printed;
+      if (const std::size_t at = expected.find('@'); at != std::string::npos) {
+        expected.replace(at, 1, output.string());
+      }
+      EXPECT_EQ(printed, expected) << c.name;
+      std::ifstream written(output, std::ios::binary);
+      EXPECT_EQ(written ? std::string(std::istreambuf_iterator<char>(written), {}) : "-", c.file)
+          << c.name;
+      EXPECT_EQ(bitmap.pixels, nullptr) << c.name;
+      EXPECT_EQ(table.records, nullptr) << c.name;
+      EXPECT_STREQ(list_option, "/t12,40");
     }
-    EXPECT_EQ(printed, expected) << c.name;
-    std::ifstream written(output, std::ios::binary);
-    EXPECT_EQ(written ? std::string(std::istreambuf_iterator<char>(written), {}) : "-", c.file)
-        << c.name;
-    EXPECT_EQ(bitmap.pixels, nullptr) << c.name;
-    EXPECT_EQ(table.records, nullptr) << c.name;
-    EXPECT_STREQ(list_option, "/t12,40");
   }
+  set_two_band_minimum_for_testing(usual_minimum);
 }
 
 TEST(PrnLine, BuildsTheFourFormsByteForByte) {
