@@ -8,26 +8,11 @@
 
 #include "app/cancel.h"
 #include "app/console.h"
+#include "image/column_tally.h"
 #include "platform/platform.h"
 
 namespace curvlog {
 namespace {
-
-// The bytes of a row that hold pixel columns, and the mask of the last one's meaningful bits.
-// A stride narrower than the width (a PCX header may declare one) only ever yields the columns
-// its bytes hold: nothing is read beyond a row or beyond the block.
-struct RowSpan {
-  std::uint32_t bytes;
-  std::uint8_t last_mask;
-};
-
-RowSpan row_span(const DataBitmap& bitmap) {
-  const std::uint32_t width = std::uint32_t(bitmap.width);
-  const std::uint32_t needed = width / 8 + (width % 8 != 0);
-  if (bitmap.stride < needed) return {bitmap.stride, 0xFF};
-  const std::uint8_t mask = width % 8 == 0 ? 0xFF : std::uint8_t(0xFF << (8 - width % 8));
-  return {needed, mask};
-}
 
 bool row_holds_data(const std::uint8_t* row, RowSpan span) {
   if (span.bytes == 0) return false;
@@ -35,49 +20,6 @@ bool row_holds_data(const std::uint8_t* row, RowSpan span) {
     if (row[i] != 0) return true;
   }
   return (row[span.bytes - 1] & span.last_mask) != 0;
-}
-
-std::uint64_t load_word(const std::uint8_t* bytes) {
-  std::uint64_t word;
-  std::memcpy(&word, bytes, sizeof word);
-  return word;
-}
-
-// Adds the data pixels of row y to the records of their columns. A curve leaves most of a row
-// blank, so zero words are stepped over four at a time, then one at a time, and only the set
-// bits of a byte are visited.
-void add_row(const std::uint8_t* row, RowSpan span, std::uint16_t y, std::uint32_t height,
-             ColumnRecord* records) {
-  std::uint32_t i = 0;
-  while (i < span.bytes) {
-#if defined(__GNUC__)
-    // A hint only (it never faults, even past the block): the bitmap comes from memory, not
-    // from the cache, and the steps are short.
-    __builtin_prefetch(row + i + 1024);
-#endif
-    if (span.bytes - i >= 32 && (load_word(row + i) | load_word(row + i + 8) |
-                                 load_word(row + i + 16) | load_word(row + i + 24)) == 0) {
-      i += 32;
-      continue;
-    }
-    if (span.bytes - i >= 8 && load_word(row + i) == 0) {
-      i += 8;
-      continue;
-    }
-    unsigned bits = i + 1 == span.bytes ? row[i] & span.last_mask : row[i];
-    while (bits != 0) {
-      const int lead = std::countl_zero(std::uint8_t(bits));
-      ColumnRecord& record = records[i * 8 + std::uint32_t(lead)];
-      // Rows arrive top-down, so the first data pixel of a column is its top one and the latest
-      // its bottom one: the same minimum and maximum as a column visited from row 0 down.
-      if (record.pixel_count == 0) record.top_row = y;
-      record.bottom_row = y;
-      ++record.pixel_count;
-      record.height_sum += height;
-      bits &= ~(0x80u >> lead);
-    }
-    ++i;
-  }
 }
 
 // Rows [first, end) of the bitmap, added to records whose top rows start at the working
@@ -103,18 +45,6 @@ void scan_band(void* band_pointer) {
     }
     add_row(band.bitmap->row(y), span, std::uint16_t(y), std::uint32_t(band.height - 1 - y),
             band.records);
-  }
-}
-
-// Adds the lower band's records to the upper band's, in which every pixel lies higher: the
-// result is the record of the whole column.
-void join_bands(ColumnRecord* upper, const ColumnRecord* lower, std::int32_t width) {
-  for (std::int32_t x = 0; x < width; ++x) {
-    if (lower[x].pixel_count == 0) continue;
-    if (upper[x].pixel_count == 0) upper[x].top_row = lower[x].top_row;
-    upper[x].bottom_row = lower[x].bottom_row;
-    upper[x].pixel_count += lower[x].pixel_count;
-    upper[x].height_sum += lower[x].height_sum;
   }
 }
 
@@ -148,6 +78,22 @@ bool scan_rows(const DataBitmap& bitmap, std::int32_t height, ColumnRecord* reco
   return !upper.cancelled;
 }
 
+// The records from the reader's sums of every column. False when cancelled: the cancel flag
+// is polled before each column.
+bool take_tallies(const ColumnTally* tallies, std::int32_t width, ColumnRecord* records) {
+  for (std::int32_t x = 0; x < width; ++x) {
+    if (cancel_requested()) return false;
+    const ColumnTally& tally = tallies[x];
+    if (tally.pixel_count == 0) continue;
+    ColumnRecord& record = records[x];
+    record.pixel_count = tally.pixel_count;
+    record.height_sum = tally.height_sum;
+    record.top_row = tally.top_row;
+    record.bottom_row = tally.bottom_row;
+  }
+  return true;
+}
+
 int sign(int difference) {
   return (difference > 0) - (difference < 0);
 }
@@ -156,6 +102,11 @@ int sign(int difference) {
 void compare_with_neighbour(ColumnRecord& own, const ColumnRecord& neighbour) {
   own.extreme_score = std::uint8_t(own.extreme_score + sign(neighbour.top_row - own.top_row) +
                                    sign(neighbour.bottom_row - own.bottom_row));
+}
+
+void release(DataBitmap& bitmap) {
+  bitmap.pixels.reset();
+  bitmap.tallies.reset();
 }
 
 void release(ColumnTable& table) {
@@ -190,7 +141,7 @@ Ending crop_to_data(DataBitmap& bitmap, std::int32_t& working_height) {
   std::int32_t top = 0;
   for (; top < height; ++top) {
     if (cancel_requested()) {
-      bitmap.pixels.reset();
+      release(bitmap);
       return ExitCode::kSuccess;
     }
     if (row_holds_data(bitmap.row(top), span)) break;
@@ -199,7 +150,7 @@ Ending crop_to_data(DataBitmap& bitmap, std::int32_t& working_height) {
   std::int32_t bottom = height - 1;
   for (; bottom > top; --bottom) {
     if (cancel_requested()) {
-      bitmap.pixels.reset();
+      release(bitmap);
       return ExitCode::kSuccess;
     }
     if (row_holds_data(bitmap.row(bottom), span)) break;
@@ -208,7 +159,7 @@ Ending crop_to_data(DataBitmap& bitmap, std::int32_t& working_height) {
   if (top > 0) {
     for (std::int32_t y = top; y <= bottom; ++y) {
       if (cancel_requested()) {
-        bitmap.pixels.reset();
+        release(bitmap);
         return ExitCode::kSuccess;
       }
       std::memmove(bitmap.row(y - top), bitmap.row(y), span.bytes);
@@ -225,7 +176,7 @@ Ending scan_columns(DataBitmap& bitmap, std::int32_t working_height, const RunSe
   auto* block = static_cast<ColumnRecord*>(std::calloc(std::size_t(width), sizeof(ColumnRecord)));
   if (block == nullptr) {
     print("\nError: unable to allocate memory to calculate statistics\n\n");
-    bitmap.pixels.reset();
+    release(bitmap);
     return ExitCode::kOutOfMemory;
   }
   table.records.reset(block);
@@ -237,8 +188,12 @@ Ending scan_columns(DataBitmap& bitmap, std::int32_t working_height, const RunSe
     records[x].top_row = std::uint16_t(height - 1);
   }
 
-  const bool scanned = scan_rows(bitmap, height, records);
-  bitmap.pixels.reset();
+  // The reader's column sums spare reading the bitmap again. They hold for the full height: a
+  // crop that changed anything also changed the working height.
+  const bool scanned = bitmap.tallies != nullptr && height == bitmap.height
+                           ? take_tallies(bitmap.tallies.get(), width, records)
+                           : scan_rows(bitmap, height, records);
+  release(bitmap);
   if (!scanned) {
     release(table);
     return ExitCode::kSuccess;

@@ -14,6 +14,8 @@ struct FreeDeleter {
   void operator()(void* block) const { std::free(block); }
 };
 
+struct ColumnTally;  // image/column_tally.h
+
 // One bit per pixel, most significant bit first; 1 is a data pixel. Row y (0 is the top row)
 // begins at byte y * stride; bits at columns width and beyond carry no meaning.
 struct DataBitmap {
@@ -21,6 +23,9 @@ struct DataBitmap {
   std::int32_t height = 0;
   std::uint32_t stride = 0;
   std::unique_ptr<std::uint8_t[], FreeDeleter> pixels;
+  // The sums of each of the width columns over all height rows as decoded, when the reader
+  // made them as it went; null otherwise.
+  std::unique_ptr<ColumnTally[], FreeDeleter> tallies;
 
   std::uint8_t* row(std::int32_t y) { return pixels.get() + std::size_t(y) * stride; }
   const std::uint8_t* row(std::int32_t y) const { return pixels.get() + std::size_t(y) * stride; }

@@ -4,7 +4,10 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -18,6 +21,7 @@
 
 #include "app/cancel.h"
 #include "app/console.h"
+#include "image/column_tally.h"
 #include "image/two_part_read.h"
 
 namespace curvlog {
@@ -305,24 +309,62 @@ ExitCode report_grey_pixel(const char* input_name) {
 }
 
 // The classification as a task of the two-part read: a span of pixels may hold the end of one
-// row and the start of the next. The two parts write different rows of the bitmap.
+// row and the start of the next. The two parts write different rows of the bitmap, and each
+// adds its finished rows to column sums of its own.
 struct ClassifyTask {
   const Classifier* classifier;
   DataBitmap* bitmap;
+  RowSpan span;
+  ColumnTally* tallies;
 };
 
 std::uint32_t classify_task_span(void* context, std::uint64_t first, const std::uint8_t* data,
                                  std::uint32_t count) {
   const ClassifyTask& task = *static_cast<const ClassifyTask*>(context);
-  const std::uint64_t width = std::uint64_t(task.bitmap->width);
+  DataBitmap& bitmap = *task.bitmap;
+  const std::uint64_t width = std::uint64_t(bitmap.width);
   auto y = std::int32_t(first / width);
   auto x = std::uint32_t(first % width);
   for (std::uint32_t i = 0; i < count; ++y, x = 0) {
     const std::uint32_t piece = std::uint32_t(std::min<std::uint64_t>(count - i, width - x));
-    if (!classify_span(*task.classifier, data + i, piece, task.bitmap->row(y), x)) return i;
+    if (!classify_span(*task.classifier, data + i, piece, bitmap.row(y), x)) return i;
     i += piece;
+    if (x + piece == width) {
+      add_row(bitmap.row(y), task.span, std::uint16_t(y), std::uint32_t(bitmap.height - 1 - y),
+              task.tallies);
+    }
   }
   return count;
+}
+
+using TallyBlock = std::unique_ptr<ColumnTally[], FreeDeleter>;
+
+TallyBlock allocate_tallies(std::int32_t width) {
+  return TallyBlock(
+      static_cast<ColumnTally*>(std::calloc(std::size_t(width), sizeof(ColumnTally))));
+}
+
+// Classifies the pixels in two parts at once, each part summing its columns as it goes.
+// False when that cannot be had: the caller decodes front to back.
+bool decode_in_two_parts(const platform::InputFile& input, const TgaHeader& header,
+                         const Classifier& classifier, DataBitmap& bitmap,
+                         TwoPartOutcome* outcome) {
+  TallyBlock tallies[2] = {allocate_tallies(bitmap.width), allocate_tallies(bitmap.width)};
+  if (!tallies[0] || !tallies[1]) return false;
+  const RowSpan span = row_span(bitmap);
+  ClassifyTask tasks[2] = {{&classifier, &bitmap, span, tallies[0].get()},
+                           {&classifier, &bitmap, span, tallies[1].get()}};
+  void* const contexts[2] = {&tasks[0], &tasks[1]};
+  const std::uint64_t pixels = std::uint64_t(bitmap.width) * std::uint64_t(bitmap.height);
+  if (!read_in_two_parts(input, tga_pixel_offset(header), pixels, std::uint64_t(bitmap.width), true,
+                         classify_task_span, contexts, outcome)) {
+    return false;
+  }
+  if (outcome->end == TwoPartOutcome::End::kDone) {
+    join_bands(tallies[0].get(), tallies[1].get(), bitmap.width);
+    bitmap.tallies = std::move(tallies[0]);
+  }
+  return true;
 }
 
 // Classifies the pixels into the zero-filled bitmap, taking them from the input's buffer a
@@ -374,12 +416,8 @@ Ending decode_pixels(platform::InputFile& input, const TgaHeader& header, RunSet
     }
   }
   const Classifier classifier = make_classifier(settings);
-  ClassifyTask task{&classifier, &bitmap};
-  void* const contexts[2] = {&task, &task};
   TwoPartOutcome outcome;
-  const std::uint64_t pixels = std::uint64_t(bitmap.width) * std::uint64_t(bitmap.height);
-  if (!read_in_two_parts(input, tga_pixel_offset(header), pixels, std::uint64_t(bitmap.width), true,
-                         classify_task_span, contexts, &outcome)) {
+  if (!decode_in_two_parts(input, header, classifier, bitmap, &outcome)) {
     return decode_pixel_rows(input, settings.input_name, classifier, bitmap);
   }
   if (outcome.end == TwoPartOutcome::End::kContentFault)

@@ -182,7 +182,8 @@ inline void check_graph_stages(DataBitmap& bitmap, const RunSettings& settings) 
     if (crop_to_data(bitmap, working_height)) return;
     check(working_height >= 1 && working_height <= bitmap.height, "cropped height in range");
   }
-  // The same rows scanned in two bands at once, as a big bitmap's are, on a copy.
+  // The same rows scanned in two bands at once, as a big bitmap's are, on a copy of the pixels
+  // alone: the reader's column sums, if any, stay behind and are checked against the bitmap.
   DataBitmap copy;
   const std::size_t bytes = std::size_t{bitmap.stride} * std::size_t(bitmap.height);
   copy.width = bitmap.width, copy.height = bitmap.height, copy.stride = bitmap.stride;

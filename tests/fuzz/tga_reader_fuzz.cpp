@@ -2,7 +2,9 @@
 // settings, the rest is the file:
 //   bit 0 census mode, bit 1 verbose, bit 2 a comma as decimal separator, bit 3 cropping,
 //   bit 4 a colour list whose 256 flags are the next 32 bytes: the /T list of a graph run, the
-//   /E list of a census (the command line allows no other combination).
+//   /E list of a census (the command line allows no other combination),
+//   bit 5 the pixels read in two parts at once (with the reader's column sums), as a big
+//   file's are.
 // A graph run goes on from the decoded bitmap through the graph stages in memory. An 8-bit
 // file is decoded with every pixel classification step (64-bit words, 128- and 256-bit
 // vectors) and in two parts at once, which must all agree on the outcome and on every byte of
@@ -122,18 +124,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   DataBitmap bitmap;
   limit_classify_width_for_testing(ClassifyWidth::k256);
+  const bool two_parts = (flags & 32) != 0;
+  constexpr std::uint64_t kAlways = 0, kNever = UINT64_MAX;
+  const std::uint64_t usual_minimum =
+      set_two_part_minimum_for_testing(two_parts ? kAlways : kNever);
   const Ending ending = tga_decode(input, header, settings, bitmap);
   if (header.bits_per_pixel == 8) {
+    set_two_part_minimum_for_testing(kNever);
     for (const ClassifyWidth width : {ClassifyWidth::kWord, ClassifyWidth::k128}) {
       limit_classify_width_for_testing(width);
       check_same_decoding(settings, ending, bitmap);
     }
     limit_classify_width_for_testing(ClassifyWidth::k256);
-    // And in two parts at once, as a big file is read.
-    const std::uint64_t usual_minimum = set_two_part_minimum_for_testing(0);
+    set_two_part_minimum_for_testing(two_parts ? kNever : kAlways);  // the other way
     check_same_decoding(settings, ending, bitmap);
-    set_two_part_minimum_for_testing(usual_minimum);
   }
+  set_two_part_minimum_for_testing(usual_minimum);
   if (ending) return 0;
   fuzz::check(bitmap.width == header.width && bitmap.height == header.height,
               "bitmap of the image");

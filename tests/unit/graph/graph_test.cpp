@@ -14,6 +14,7 @@
 #include "app/cancel.h"
 #include "graph/column_scan.h"
 #include "graph/prn_writer.h"
+#include "image/column_tally.h"
 
 namespace curvlog {
 namespace {
@@ -40,6 +41,16 @@ DataBitmap make_bitmap(const std::string& picture, std::uint32_t stride) {
     }
   }
   return bitmap;
+}
+
+// The column sums of every row, as a reader hands them over with the bitmap.
+void add_reader_sums(DataBitmap& bitmap) {
+  bitmap.tallies.reset(
+      static_cast<ColumnTally*>(std::calloc(std::size_t(bitmap.width), sizeof(ColumnTally))));
+  for (std::int32_t y = 0; y < bitmap.height; ++y) {
+    add_row(bitmap.row(y), row_span(bitmap), std::uint16_t(y), std::uint32_t(bitmap.height - 1 - y),
+            bitmap.tallies.get());
+  }
 }
 
 std::string repeat(const char* row, int count) {
@@ -125,13 +136,14 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
   char program[] = "curvlog";
   char list_option[] = "/t12,40";
   char* arguments[] = {program, list_option};
-  // Every picture once scanned by one thread, and once in two bands of rows, however small.
+  // Every picture scanned by one thread, in two bands of rows however small, and from column
+  // sums handed over with the bitmap as a reader makes them (which a crop must drop).
   const std::uint64_t usual_minimum = set_two_band_minimum_for_testing(0);
-  for (const bool two_bands : {false, true}) {
-    SCOPED_TRACE(two_bands ? "two bands" : "one band");
-    set_two_band_minimum_for_testing(two_bands ? 0 : std::uint64_t(-1));
+  for (const char* way : {"one band", "two bands", "reader's sums"}) {
+    SCOPED_TRACE(way);
+    set_two_band_minimum_for_testing(way[0] == 't' ? 0 : std::uint64_t(-1));
     for (const Case& c : cases) {
-      const fs::path output = directory_ / (std::string(c.name) + (two_bands ? "2" : "1") + ".prn");
+      const fs::path output = directory_ / (std::string(c.name) + way + ".prn");
       RunSettings settings{.argument_count = 2,
                            .arguments = arguments,
                            .verbose = c.verbose,
@@ -144,6 +156,7 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
       std::snprintf(settings.output_name, sizeof settings.output_name, "%s",
                     output.string().c_str());
       DataBitmap bitmap = make_bitmap(c.picture, c.stride);
+      if (way[0] == 'r') add_reader_sums(bitmap);
       std::int32_t height = bitmap.height;
       ColumnTable table;
       auto stage = [&](int number) {
@@ -168,6 +181,7 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
       EXPECT_EQ(written ? std::string(std::istreambuf_iterator<char>(written), {}) : "-", c.file)
           << c.name;
       EXPECT_EQ(bitmap.pixels, nullptr) << c.name;
+      EXPECT_EQ(bitmap.tallies, nullptr) << c.name;
       EXPECT_EQ(table.records, nullptr) << c.name;
       EXPECT_STREQ(list_option, "/t12,40");
     }

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "image/data_bitmap.h"
+
+namespace curvlog {
+
+// Per pixel column: what the data pixels of a band of bitmap rows add up to. The column scan
+// makes its records from these sums. A reader that decodes in two parts adds each row while it
+// is still in the processor's cache, and hands the sums over with the bitmap (its tallies), so
+// that the scan need not read the whole bitmap again.
+struct ColumnTally {
+  std::uint32_t pixel_count;
+  std::uint32_t height_sum;  // of (height - 1 - y) over the data pixels at rows y
+  std::uint16_t top_row;     // both meaningful only when pixel_count is not 0
+  std::uint16_t bottom_row;
+};
+
+// The bytes of a row that hold pixel columns, and the mask of the last one's meaningful bits.
+// A stride narrower than the width (a PCX header may declare one) only ever yields the columns
+// its bytes hold: nothing is read beyond a row or beyond the block.
+struct RowSpan {
+  std::uint32_t bytes;
+  std::uint8_t last_mask;
+};
+
+inline RowSpan row_span(const DataBitmap& bitmap) {
+  const std::uint32_t width = std::uint32_t(bitmap.width);
+  const std::uint32_t needed = width / 8 + (width % 8 != 0);
+  if (bitmap.stride < needed) return {bitmap.stride, 0xFF};
+  const std::uint8_t mask = width % 8 == 0 ? 0xFF : std::uint8_t(0xFF << (8 - width % 8));
+  return {needed, mask};
+}
+
+inline std::uint64_t load_word(const std::uint8_t* bytes) {
+  std::uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  return word;
+}
+
+// Adds the data pixels of row y to the sums of their columns, in a ColumnTally or in any record
+// with the same four fields; height is the row's height above the bottom row. Rows must come
+// top-down. A curve leaves most of a row blank, so zero words are stepped over four at a time,
+// then one at a time, and only the set bits of a byte are visited.
+template <typename Record>
+void add_row(const std::uint8_t* row, RowSpan span, std::uint16_t y, std::uint32_t height,
+             Record* records) {
+  std::uint32_t i = 0;
+  while (i < span.bytes) {
+#if defined(__GNUC__)
+    // A hint only (it never faults, even past the block): a bitmap scanned after decoding
+    // comes from memory, not from the cache, and the steps are short.
+    __builtin_prefetch(row + i + 1024);
+#endif
+    if (span.bytes - i >= 32 && (load_word(row + i) | load_word(row + i + 8) |
+                                 load_word(row + i + 16) | load_word(row + i + 24)) == 0) {
+      i += 32;
+      continue;
+    }
+    if (span.bytes - i >= 8 && load_word(row + i) == 0) {
+      i += 8;
+      continue;
+    }
+    unsigned bits = i + 1 == span.bytes ? row[i] & span.last_mask : row[i];
+    while (bits != 0) {
+      const int lead = std::countl_zero(std::uint8_t(bits));
+      Record& record = records[i * 8 + std::uint32_t(lead)];
+      // Rows arrive top-down, so the first data pixel of a column is its top one and the latest
+      // its bottom one: the same minimum and maximum as a column visited from row 0 down.
+      if (record.pixel_count == 0) record.top_row = y;
+      record.bottom_row = y;
+      ++record.pixel_count;
+      record.height_sum += height;
+      bits &= ~(0x80u >> lead);
+    }
+    ++i;
+  }
+}
+
+// Adds the sums of a lower band of rows (every one below the upper band's rows) to those of
+// the upper band: the result is the sums of both.
+template <typename Upper, typename Lower>
+void join_bands(Upper* upper, const Lower* lower, std::int32_t width) {
+  for (std::int32_t x = 0; x < width; ++x) {
+    if (lower[x].pixel_count == 0) continue;
+    if (upper[x].pixel_count == 0) upper[x].top_row = lower[x].top_row;
+    upper[x].bottom_row = lower[x].bottom_row;
+    upper[x].pixel_count += lower[x].pixel_count;
+    upper[x].height_sum += lower[x].height_sum;
+  }
+}
+
+}  // namespace curvlog
