@@ -171,8 +171,8 @@ Ending count_pixels(platform::InputFile& input, const TgaHeader& header,
   CountTask tasks[2] = {{{}, entries, 0}, {{}, entries, 0}};
   void* const contexts[2] = {&tasks[0], &tasks[1]};
   TwoPartOutcome outcome;
-  if (read_in_two_parts(input, tga_pixel_offset(header), pixels, 1, false, count_task_span,
-                        contexts, &outcome)) {
+  if (read_in_two_parts(input, tga_pixel_offset(header), pixels, 1, CancelCheckpoint::kNone,
+                        count_task_span, contexts, &outcome)) {
     if (outcome.end == TwoPartOutcome::End::kContentFault) {
       return report_outside_map(tasks[outcome.part].outside, entries, settings.input_name);
     }

@@ -308,30 +308,35 @@ ExitCode report_grey_pixel(const char* input_name) {
   return ExitCode::kInvalidContent;
 }
 
-// The classification as a task of the two-part read: a span of pixels may hold the end of one
-// row and the start of the next. The two parts write different rows of the bitmap, and each
-// adds its finished rows to column sums of its own.
-struct ClassifyTask {
-  const Classifier* classifier;
+// The decode as a task of the two-part read: a span of file bytes may hold the end of one row
+// and the start of the next. 8-bit pixels are classified, 1-bit rows (no classifier) stored
+// inverted, as the byte-row decoder's raw mode does. The two parts write different rows of the
+// bitmap, and each adds its finished rows to column sums of its own.
+struct DecodeTask {
+  const Classifier* classifier;  // null for 1-bit rows
   DataBitmap* bitmap;
+  std::uint32_t row_bytes;  // in the file: the width, or the stride of 1-bit rows
   RowSpan span;
   ColumnTally* tallies;
 };
 
-std::uint32_t classify_task_span(void* context, std::uint64_t first, const std::uint8_t* data,
-                                 std::uint32_t count) {
-  const ClassifyTask& task = *static_cast<const ClassifyTask*>(context);
+std::uint32_t decode_task_span(void* context, std::uint64_t first, const std::uint8_t* data,
+                               std::uint32_t count) {
+  const DecodeTask& task = *static_cast<const DecodeTask*>(context);
   DataBitmap& bitmap = *task.bitmap;
-  const std::uint64_t width = std::uint64_t(bitmap.width);
-  auto y = std::int32_t(first / width);
-  auto x = std::uint32_t(first % width);
+  auto y = std::int32_t(first / task.row_bytes);
+  auto x = std::uint32_t(first % task.row_bytes);
   for (std::uint32_t i = 0; i < count; ++y, x = 0) {
-    const std::uint32_t piece = std::uint32_t(std::min<std::uint64_t>(count - i, width - x));
-    if (!classify_span(*task.classifier, data + i, piece, bitmap.row(y), x)) return i;
+    const std::uint32_t piece = std::min(count - i, task.row_bytes - x);
+    std::uint8_t* const row = bitmap.row(y);
+    if (task.classifier == nullptr) {
+      for (std::size_t k = 0; k < piece; ++k) row[x + k] = std::uint8_t(~data[i + k]);
+    } else if (!classify_span(*task.classifier, data + i, piece, row, x)) {
+      return i;
+    }
     i += piece;
-    if (x + piece == width) {
-      add_row(bitmap.row(y), task.span, std::uint16_t(y), std::uint32_t(bitmap.height - 1 - y),
-              task.tallies);
+    if (x + piece == task.row_bytes) {
+      add_row(row, task.span, std::uint16_t(y), std::uint32_t(bitmap.height - 1 - y), task.tallies);
     }
   }
   return count;
@@ -344,20 +349,24 @@ TallyBlock allocate_tallies(std::int32_t width) {
       static_cast<ColumnTally*>(std::calloc(std::size_t(width), sizeof(ColumnTally))));
 }
 
-// Classifies the pixels in two parts at once, each part summing its columns as it goes.
-// False when that cannot be had: the caller decodes front to back.
+// Decodes the pixels in two parts at once, each part summing its columns as it goes; a null
+// classifier takes 1-bit rows. False when that cannot be had: the caller decodes front to back.
 bool decode_in_two_parts(const platform::InputFile& input, const TgaHeader& header,
-                         const Classifier& classifier, DataBitmap& bitmap,
+                         const Classifier* classifier, DataBitmap& bitmap,
                          TwoPartOutcome* outcome) {
   TallyBlock tallies[2] = {allocate_tallies(bitmap.width), allocate_tallies(bitmap.width)};
   if (!tallies[0] || !tallies[1]) return false;
+  const std::uint32_t row_bytes =
+      classifier != nullptr ? std::uint32_t(bitmap.width) : bitmap.stride;
   const RowSpan span = row_span(bitmap);
-  ClassifyTask tasks[2] = {{&classifier, &bitmap, span, tallies[0].get()},
-                           {&classifier, &bitmap, span, tallies[1].get()}};
+  DecodeTask tasks[2] = {{classifier, &bitmap, row_bytes, span, tallies[0].get()},
+                         {classifier, &bitmap, row_bytes, span, tallies[1].get()}};
   void* const contexts[2] = {&tasks[0], &tasks[1]};
-  const std::uint64_t pixels = std::uint64_t(bitmap.width) * std::uint64_t(bitmap.height);
-  if (!read_in_two_parts(input, tga_pixel_offset(header), pixels, std::uint64_t(bitmap.width), true,
-                         classify_task_span, contexts, outcome)) {
+  const std::uint64_t bytes = std::uint64_t{row_bytes} * std::uint64_t(bitmap.height);
+  const CancelCheckpoint checkpoint =
+      classifier != nullptr ? CancelCheckpoint::kBeforeEachRead : CancelCheckpoint::kAfterEachRead;
+  if (!read_in_two_parts(input, tga_pixel_offset(header), bytes, row_bytes, checkpoint,
+                         decode_task_span, contexts, outcome)) {
     return false;
   }
   if (outcome->end == TwoPartOutcome::End::kDone) {
@@ -401,10 +410,14 @@ Ending decode_pixel_rows(platform::InputFile& input, const char* input_name, con
 // Fills the allocated bitmap from the pixel data that follows the header and the image ID.
 Ending decode_pixels(platform::InputFile& input, const TgaHeader& header, RunSettings& settings,
                      DataBitmap& bitmap) {
+  TwoPartOutcome outcome;
   if (header.bits_per_pixel == 1) {
     // 1-bit rows are the PCX rows without run-length codes.
     settings.pcx_input = true;
-    return decode_byte_rows(input, settings.input_name, RowMode::kRaw, bitmap);
+    if (!decode_in_two_parts(input, header, nullptr, bitmap, &outcome)) {
+      return decode_byte_rows(input, settings.input_name, RowMode::kRaw, bitmap);
+    }
+    return end_of_two_part_read(outcome, settings.input_name);  // 1-bit rows have no faults
   }
   if (header.colour_map_length != 0) {
     // At most 4 x 65535 bytes: no overflow.
@@ -416,8 +429,7 @@ Ending decode_pixels(platform::InputFile& input, const TgaHeader& header, RunSet
     }
   }
   const Classifier classifier = make_classifier(settings);
-  TwoPartOutcome outcome;
-  if (!decode_in_two_parts(input, header, classifier, bitmap, &outcome)) {
+  if (!decode_in_two_parts(input, header, &classifier, bitmap, &outcome)) {
     return decode_pixel_rows(input, settings.input_name, classifier, bitmap);
   }
   if (outcome.end == TwoPartOutcome::End::kContentFault)

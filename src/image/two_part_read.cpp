@@ -20,7 +20,7 @@ struct Part {
   std::uint64_t offset;  // of pixel 0
   std::uint64_t first;   // pixel indices [first, end)
   std::uint64_t end;
-  bool cancellable;
+  CancelCheckpoint checkpoint;
   PixelSpanTask task;
   void* context;
   std::uint8_t* buffer;
@@ -34,7 +34,7 @@ void run_part(void* part_pointer) {
   Part& part = *static_cast<Part*>(part_pointer);
   part.result = TwoPartOutcome::End::kDone;
   for (std::uint64_t at = part.first; at < part.end;) {
-    if ((part.cancellable && cancel_requested()) ||
+    if ((part.checkpoint == CancelCheckpoint::kBeforeEachRead && cancel_requested()) ||
         (part.abandon != nullptr && part.abandon->load())) {
       part.result = TwoPartOutcome::End::kCancelled;
       return;
@@ -44,6 +44,10 @@ void run_part(void* part_pointer) {
     const long got = part.input->read_at(part.offset + at, part.buffer, want, &part.error);
     if (got <= 0) {
       part.result = got < 0 ? TwoPartOutcome::End::kReadError : TwoPartOutcome::End::kEndOfFile;
+      return;
+    }
+    if (part.checkpoint == CancelCheckpoint::kAfterEachRead && cancel_requested()) {
+      part.result = TwoPartOutcome::End::kCancelled;
       return;
     }
     const std::uint32_t count = std::uint32_t(got);
@@ -64,7 +68,7 @@ std::uint64_t set_two_part_minimum_for_testing(std::uint64_t pixels) {
 }
 
 bool read_in_two_parts(const platform::InputFile& input, std::uint64_t offset, std::uint64_t pixels,
-                       std::uint64_t unit, bool cancellable, PixelSpanTask task,
+                       std::uint64_t unit, CancelCheckpoint checkpoint, PixelSpanTask task,
                        void* const contexts[2], TwoPartOutcome* outcome) {
   if (input.regular_file_size() < 0 || pixels < two_part_minimum || unit == 0) return false;
   const std::uint64_t split = pixels / unit / 2 * unit;
@@ -74,9 +78,9 @@ bool read_in_two_parts(const platform::InputFile& input, std::uint64_t offset, s
 
   std::atomic<bool> first_part_stopped{false};
   Part parts[2] = {
-      {&input, offset, 0, split, cancellable, task, contexts[0], buffers.get(), nullptr,
+      {&input, offset, 0, split, checkpoint, task, contexts[0], buffers.get(), nullptr,
        TwoPartOutcome::End::kDone, 0},
-      {&input, offset, split, pixels, cancellable, task, contexts[1], buffers.get() + kSpanBytes,
+      {&input, offset, split, pixels, checkpoint, task, contexts[1], buffers.get() + kSpanBytes,
        &first_part_stopped, TwoPartOutcome::End::kDone, 0},
   };
   {

@@ -26,14 +26,18 @@ struct TwoPartOutcome {
   platform::ErrorCode error = 0;  // for kReadError
 };
 
+// Where each part polls the cancel flag (kCancelled): before each span is read (as the 8-bit
+// decode polls before each pixel), after it is read and before it is taken (as the 1-bit
+// decode polls after each byte it read), or not at all (the census).
+enum class CancelCheckpoint { kNone, kBeforeEachRead, kAfterEachRead };
+
 // Reads pixels bytes from offset on in two parts, the first [0, split) and the second
 // [split, pixels), split a multiple of unit near the middle; contexts[0] and contexts[1] go to
-// task with the spans of each. With cancellable, each part polls the cancel flag before each
-// span (kCancelled). Returns false,
-// having read nothing, when two parts cannot be had (not a regular file, too little data, no
-// second thread or no memory for its buffers): the caller then reads front to back.
+// task with the spans of each. Returns false, having read nothing, when two parts cannot be
+// had (not a regular file, too little data, no second thread or no memory for its buffers):
+// the caller then reads front to back.
 bool read_in_two_parts(const platform::InputFile& input, std::uint64_t offset, std::uint64_t pixels,
-                       std::uint64_t unit, bool cancellable, PixelSpanTask task,
+                       std::uint64_t unit, CancelCheckpoint checkpoint, PixelSpanTask task,
                        void* const contexts[2], TwoPartOutcome* outcome);
 
 // Below a number of pixel bytes a second thread costs more than it saves. Tests only: sets

@@ -296,11 +296,13 @@ TEST(TgaReader, VerboseHeaderAndCancellation) {
   EXPECT_EQ(input.read_byte(), 0x00);  // the first colour-map entry, after the image ID
   EXPECT_EQ(input.read_byte(), 0x7C);
 
+  // The 8-bit decode polls before each pixel it reads, the 1-bit one after each byte: with no
+  // pixel data at all, only the 8-bit one sees the cancellation. Front to back and in two parts.
   handle_console_control(0);
   const std::uint64_t usual_minimum = set_two_part_minimum_for_testing(0);
   for (const std::uint64_t minimum : {std::uint64_t(0), usual_minimum}) {
     set_two_part_minimum_for_testing(minimum);
-    for (const int bits : {1, 8})
+    for (const int bits : {1, 8}) {
       check({"cancelled",
              tga({.bits = bits}, Bytes(128, 0)),
              "/T",
@@ -308,6 +310,14 @@ TEST(TgaReader, VerboseHeaderAndCancellation) {
              ExitCode::kSuccess,
              "",
              {}});
+      check({"cancelled, no pixels",
+             tga({.bits = bits}),
+             "/T",
+             false,
+             bits == 1 ? ExitCode::kInvalidContent : ExitCode::kSuccess,
+             bits == 1 ? kEarlyEnd : "",
+             {}});
+    }
   }
   reset_cancel_flag_for_testing();
 }
