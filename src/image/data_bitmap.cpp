@@ -9,19 +9,15 @@
 #include "app/console.h"
 
 namespace curvlog {
-namespace {
 
-// The two ways the file can fail a read request in the middle of the pixel data.
-ExitCode report_read_failure(const platform::InputFile& input, int result, const char* input_name) {
+ExitCode report_pixel_read_failure(platform::ErrorCode error, int result, const char* input_name) {
   if (result == platform::InputFile::kReadError) {
-    print("\nError: cannot read file %s (%lu)\n\n", input_name, input.error());
+    print("\nError: cannot read file %s (%lu)\n\n", input_name, error);
     return ExitCode::kReadFailure;
   }
   print("\nError: unexpected end of file %s\n\n", input_name);
   return ExitCode::kInvalidContent;
 }
-
-}  // namespace
 
 Ending allocate_data_bitmap(std::int32_t width, std::int32_t height, std::uint32_t stride,
                             DataBitmap& bitmap) {
@@ -59,7 +55,7 @@ Ending decode_byte_rows(platform::InputFile& input, const char* input_name, RowM
       const std::uint8_t* data = nullptr;
       const long available = input.view(&data);
       if (available <= 0) {
-        return report_read_failure(
+        return report_pixel_read_failure(
             input,
             available < 0 ? platform::InputFile::kReadError : platform::InputFile::kEndOfFile,
             input_name);
@@ -91,7 +87,7 @@ Ending decode_byte_rows(platform::InputFile& input, const char* input_name, RowM
       } else {
         input.consume(i + 1);
         value = input.read_byte();
-        if (value < 0) return report_read_failure(input, value, input_name);
+        if (value < 0) return report_pixel_read_failure(input, value, input_name);
       }
       const std::uint32_t stored = stride - k < count ? stride - k : count;
       std::memset(row + k, 255 - value, stored);

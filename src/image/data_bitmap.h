@@ -38,6 +38,15 @@ struct DataBitmap {
 Ending allocate_data_bitmap(std::int32_t width, std::int32_t height, std::uint32_t stride,
                             DataBitmap& bitmap);
 
+// A pixel-data read request that did not deliver (result kReadError with the system's error,
+// or kEndOfFile): prints the read-failure (code 5) or early-end (code 6) message and returns
+// its code.
+ExitCode report_pixel_read_failure(platform::ErrorCode error, int result, const char* input_name);
+inline ExitCode report_pixel_read_failure(const platform::InputFile& input, int result,
+                                          const char* input_name) {
+  return report_pixel_read_failure(input.error(), result, input_name);
+}
+
 // How the byte-row decoder takes the file's bytes: PCX run-length codes, or raw bytes
 // (1-bit TGA).
 enum class RowMode { kRunLength, kRaw };

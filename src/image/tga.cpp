@@ -457,20 +457,6 @@ unsigned tga_colour_map_entry_bytes(std::uint8_t entry_size) {
   }
 }
 
-ExitCode report_pixel_read_failure(const platform::InputFile& input, int result,
-                                   const char* input_name) {
-  return report_pixel_read_failure(input.error(), result, input_name);
-}
-
-ExitCode report_pixel_read_failure(platform::ErrorCode error, int result, const char* input_name) {
-  if (result == platform::InputFile::kReadError) {
-    print("\nError: cannot read file %s (%lu)\n\n", input_name, error);
-    return ExitCode::kReadFailure;
-  }
-  print("\nError: unexpected end of file %s\n\n", input_name);
-  return ExitCode::kInvalidContent;
-}
-
 std::uint64_t tga_pixel_offset(const TgaHeader& header) {
   return 18 + std::uint64_t{header.id_length} +
          std::uint64_t{tga_colour_map_entry_bytes(header.colour_map_entry_size)} *

@@ -30,12 +30,6 @@ struct TgaHeader {
 // an entry size that cannot be read.
 unsigned tga_colour_map_entry_bytes(std::uint8_t entry_size);
 
-// A pixel or colour-map byte request that did not deliver (result kReadError or kEndOfFile):
-// prints the read-failure (code 5) or early-end (code 6) message and returns its code.
-ExitCode report_pixel_read_failure(const platform::InputFile& input, int result,
-                                   const char* input_name);
-ExitCode report_pixel_read_failure(platform::ErrorCode error, int result, const char* input_name);
-
 // Where the pixel data begins: after the header, the image ID and the colour map.
 std::uint64_t tga_pixel_offset(const TgaHeader& header);
 
