@@ -2,22 +2,33 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "image/data_bitmap.h"
 
 namespace curvlog {
 
 // Per pixel column: what the data pixels of a band of bitmap rows add up to. The column scan
-// makes its records from these sums. A reader that decodes in two parts adds each row while it
-// is still in the processor's cache, and hands the sums over with the bitmap (its tallies), so
-// that the scan need not read the whole bitmap again.
+// makes its records from these sums. The readers add each row while it is still in the
+// processor's cache and hand the sums over with the bitmap (its tallies), so that the scan
+// need not read the whole bitmap back from memory.
 struct ColumnTally {
   std::uint32_t pixel_count;
   std::uint32_t height_sum;  // of (height - 1 - y) over the data pixels at rows y
   std::uint16_t top_row;     // both meaningful only when pixel_count is not 0
   std::uint16_t bottom_row;
 };
+
+using TallyBlock = std::unique_ptr<ColumnTally[], FreeDeleter>;
+
+// width zero-filled sums, or null when the memory is refused: the readers then hand over no
+// sums, and the column scan reads the bitmap instead.
+inline TallyBlock allocate_tallies(std::int32_t width) {
+  return TallyBlock(static_cast<ColumnTally*>(
+      std::calloc(width > 0 ? std::size_t(width) : 1, sizeof(ColumnTally))));
+}
 
 // The bytes of a row that hold pixel columns, and the mask of the last one's meaningful bits.
 // A stride narrower than the width (a PCX header may declare one) only ever yields the columns

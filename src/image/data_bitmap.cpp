@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "app/cancel.h"
 #include "app/console.h"
+#include "image/column_tally.h"
 
 namespace curvlog {
 
@@ -46,6 +48,8 @@ Ending decode_byte_rows(platform::InputFile& input, const char* input_name, RowM
                         DataBitmap& bitmap) {
   const std::uint32_t stride = bitmap.stride;
   constexpr unsigned kFirstRunCode = 0xC1;  // 0xC0 itself is a literal
+  const RowSpan span = row_span(bitmap);
+  TallyBlock tallies = allocate_tallies(bitmap.width);
   for (std::int32_t y = 0; y < bitmap.height; ++y) {
     std::uint8_t* const row = bitmap.row(y);
     std::uint32_t k = 0;
@@ -93,7 +97,11 @@ Ending decode_byte_rows(platform::InputFile& input, const char* input_name, RowM
       std::memset(row + k, 255 - value, stored);
       k += stored;
     }
+    // While the row is in the cache: the column scan need not read it back.
+    if (tallies)
+      add_row(row, span, std::uint16_t(y), std::uint32_t(bitmap.height - 1 - y), tallies.get());
   }
+  bitmap.tallies = std::move(tallies);
   // Whatever follows the last row (a trailing palette, say) is left unread.
   return kGoOn;
 }

@@ -52,8 +52,9 @@ inline ExitCode report_pixel_read_failure(const platform::InputFile& input, int 
 enum class RowMode { kRunLength, kRaw };
 
 // Fills every row of the allocated bitmap from the file's current position, storing each
-// decoded byte inverted (a black pixel becomes a data pixel). Ends with 5 on a read failure,
-// 6 at an early end of file, 0 on cancellation.
+// decoded byte inverted (a black pixel becomes a data pixel), and hands over the column sums
+// when their memory could be had. Ends with 5 on a read failure, 6 at an early end of file, 0
+// on cancellation.
 Ending decode_byte_rows(platform::InputFile& input, const char* input_name, RowMode mode,
                         DataBitmap& bitmap);
 

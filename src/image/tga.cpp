@@ -342,13 +342,6 @@ std::uint32_t decode_task_span(void* context, std::uint64_t first, const std::ui
   return count;
 }
 
-using TallyBlock = std::unique_ptr<ColumnTally[], FreeDeleter>;
-
-TallyBlock allocate_tallies(std::int32_t width) {
-  return TallyBlock(
-      static_cast<ColumnTally*>(std::calloc(std::size_t(width), sizeof(ColumnTally))));
-}
-
 // Decodes the pixels in two parts at once, each part summing its columns as it goes; a null
 // classifier takes 1-bit rows. False when that cannot be had: the caller decodes front to back.
 bool decode_in_two_parts(const platform::InputFile& input, const TgaHeader& header,
@@ -381,9 +374,12 @@ bool decode_in_two_parts(const platform::InputFile& input, const TgaHeader& head
 // anywhere in a span lies before anything the file may hold later, so its error wins over a
 // later end of file or read failure, as it does pixel by pixel. The cancel checkpoint comes
 // before each span: at most one buffer block (64 KiB) of work, microseconds, between two.
+// Each finished row is added to the column sums.
 Ending decode_pixel_rows(platform::InputFile& input, const char* input_name, const Classifier& c,
                          DataBitmap& bitmap) {
   const std::uint32_t width = std::uint32_t(bitmap.width);
+  const RowSpan span = row_span(bitmap);
+  TallyBlock tallies = allocate_tallies(bitmap.width);
   for (std::int32_t y = 0; y < bitmap.height; ++y) {
     std::uint8_t* const row = bitmap.row(y);
     std::uint32_t x = 0;
@@ -402,7 +398,10 @@ Ending decode_pixel_rows(platform::InputFile& input, const char* input_name, con
       input.consume(count);
       x += count;
     }
+    if (tallies)
+      add_row(row, span, std::uint16_t(y), std::uint32_t(bitmap.height - 1 - y), tallies.get());
   }
+  bitmap.tallies = std::move(tallies);
   // Whatever follows the last row (a footer, say) is left unread.
   return kGoOn;
 }

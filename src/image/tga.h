@@ -47,8 +47,9 @@ Ending tga_read_header(platform::InputFile& input, bool verbose, TgaHeader& head
 Ending tga_validate_header(const TgaHeader& header, const RunSettings& settings, bool* valid);
 
 // After a valid header in graph mode: allocates the bitmap and decodes the pixels, 1-bit rows
-// through the byte-row decoder, 8-bit pixels by black&white or selected-colour classification.
-// Sets settings.pcx_input again for a 1-bit file.
+// as the byte-row decoder's raw mode does, 8-bit pixels by black&white or selected-colour
+// classification; a big regular file in two parts at once. The column sums come with the
+// bitmap when their memory could be had. Sets settings.pcx_input again for a 1-bit file.
 Ending tga_decode(platform::InputFile& input, const TgaHeader& header, RunSettings& settings,
                   DataBitmap& bitmap);
 

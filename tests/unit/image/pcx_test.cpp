@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/cancel.h"
+#include "column_sums.h"
 #include "image/data_bitmap.h"
 #include "image/pcx.h"
 #include "platform/platform.h"
@@ -131,6 +132,7 @@ TEST(ByteRowDecoder, FillsRowsInvertedAndReadsNoFurther) {
     const std::string text = testing::internal::GetCapturedStdout();
     const char* pixels = reinterpret_cast<const char*>(bitmap.pixels.get());
     EXPECT_EQ(c.ending ? text : std::string(pixels, c.stride * c.height), c.rows) << c.stride;
+    if (!c.ending) expect_sums_of_bitmap(bitmap);
     EXPECT_EQ(std::string(pixels + c.stride * c.height, c.stride), std::string(c.stride, '\0'));
     EXPECT_EQ(input.file.read_byte(), c.next) << c.stride;
   }
