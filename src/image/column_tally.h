@@ -54,22 +54,20 @@ inline std::uint64_t load_word(const std::uint8_t* bytes) {
 
 // Adds the data pixels of row y to the sums of their columns, in a ColumnTally or in any record
 // with the same four fields; height is the row's height above the bottom row. Rows must come
-// top-down. A curve leaves most of a row blank, so zero words are stepped over four at a time,
+// top-down. A curve leaves most of a row blank, so zero words are stepped over eight at a time,
 // then one at a time, and only the set bits of a byte are visited.
 template <typename Record>
 void add_row(const std::uint8_t* row, RowSpan span, std::uint16_t y, std::uint32_t height,
              Record* records) {
   std::uint32_t i = 0;
   while (i < span.bytes) {
-#if defined(__GNUC__)
-    // A hint only (it never faults, even past the block): a bitmap scanned after decoding
-    // comes from memory, not from the cache, and the steps are short.
-    __builtin_prefetch(row + i + 1024);
-#endif
-    if (span.bytes - i >= 32 && (load_word(row + i) | load_word(row + i + 8) |
-                                 load_word(row + i + 16) | load_word(row + i + 24)) == 0) {
-      i += 32;
-      continue;
+    if (span.bytes - i >= 64) {
+      std::uint64_t any = 0;
+      for (std::uint32_t w = 0; w < 64; w += 8) any |= load_word(row + i + w);
+      if (any == 0) {
+        i += 64;
+        continue;
+      }
     }
     if (span.bytes - i >= 8 && load_word(row + i) == 0) {
       i += 8;
