@@ -4,12 +4,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "app/cancel.h"
 #include "app/console.h"
 #include "image/column_tally.h"
-#include "platform/platform.h"
 
 namespace curvlog {
 namespace {
@@ -22,60 +20,16 @@ bool row_holds_data(const std::uint8_t* row, RowSpan span) {
   return (row[span.bytes - 1] & span.last_mask) != 0;
 }
 
-// Rows [first, end) of the bitmap, added to records whose top rows start at the working
-// height's last row. Row by row gives every column the same record as visiting it top-down on
-// its own, while reading the block in memory order. The cancel flag is polled once per row.
-struct RowBand {
-  const DataBitmap* bitmap;
-  std::int32_t first;
-  std::int32_t end;
-  std::int32_t height;
-  ColumnRecord* records;
-  bool cancelled;
-};
-
-void scan_band(void* band_pointer) {
-  RowBand& band = *static_cast<RowBand*>(band_pointer);
-  const RowSpan span = row_span(*band.bitmap);
-  band.cancelled = false;
-  for (std::int32_t y = band.first; y < band.end; ++y) {
-    if (cancel_requested()) {
-      band.cancelled = true;
-      return;
-    }
-    add_row(band.bitmap->row(y), span, std::uint16_t(y), std::uint32_t(band.height - 1 - y),
-            band.records);
-  }
-}
-
-// Below this many bitmap bytes a second thread costs more than it saves.
-std::uint64_t two_band_minimum = std::uint64_t{1} << 20;
-
-// Fills the records from the bitmap's rows [0, height), the lower half of them on a second
-// thread when the bitmap is big and one can be had. False when cancelled.
+// Fills the records from the bitmap's rows [0, height). Row by row gives every column the
+// same record as visiting it top-down on its own, while reading the block in memory order.
+// False when cancelled: the cancel flag is polled once per row.
 bool scan_rows(const DataBitmap& bitmap, std::int32_t height, ColumnRecord* records) {
-  const std::int32_t width = bitmap.width;
-  RowBand upper{&bitmap, 0, height, height, records, false};
-  std::unique_ptr<ColumnRecord, FreeDeleter> lower_records;
-  if (std::uint64_t(bitmap.stride) * std::uint64_t(height) >= two_band_minimum) {
-    lower_records.reset(
-        static_cast<ColumnRecord*>(std::calloc(std::size_t(width), sizeof(ColumnRecord))));
+  const RowSpan span = row_span(bitmap);
+  for (std::int32_t y = 0; y < height; ++y) {
+    if (cancel_requested()) return false;
+    add_row(bitmap.row(y), span, std::uint16_t(y), std::uint32_t(height - 1 - y), records);
   }
-  if (lower_records) {
-    RowBand lower{&bitmap, height / 2, height, height, lower_records.get(), false};
-    upper.end = lower.first;
-    platform::Worker worker;
-    if (worker.start(scan_band, &lower)) {
-      scan_band(&upper);
-      worker.join();
-      if (upper.cancelled || lower.cancelled) return false;
-      join_bands(records, lower_records.get(), width);
-      return true;
-    }
-    upper.end = height;  // no second thread: this one takes every row
-  }
-  scan_band(&upper);
-  return !upper.cancelled;
+  return true;
 }
 
 // The records from the reader's sums of every column. False when cancelled: the cancel flag
@@ -127,12 +81,6 @@ void report_no_data(const RunSettings& settings) {
 }
 
 }  // namespace
-
-std::uint64_t set_two_band_minimum_for_testing(std::uint64_t bytes) {
-  const std::uint64_t previous = two_band_minimum;
-  two_band_minimum = bytes;
-  return previous;
-}
 
 Ending crop_to_data(DataBitmap& bitmap, std::int32_t& working_height) {
   const RowSpan span = row_span(bitmap);

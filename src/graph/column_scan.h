@@ -33,14 +33,10 @@ Ending crop_to_data(DataBitmap& bitmap, std::int32_t& working_height);
 
 // Builds the table from the bitmap's first working_height rows, then frees the bitmap.
 // Ends the run on a refused allocation (7), an image without data pixels or with a working
-// height of one row (6), and a cancellation (0). A big bitmap's lower half of rows is scanned
-// by a second thread when one can be had.
+// height of one row (6), and a cancellation (0). The records come from the reader's column
+// sums when they cover the working height, else from the bitmap's rows.
 Ending scan_columns(DataBitmap& bitmap, std::int32_t working_height, const RunSettings& settings,
                     ColumnTable& table);
-
-// Tests only: sets the bitmap size in bytes from which the scan takes two threads; returns the
-// size it replaces.
-std::uint64_t set_two_band_minimum_for_testing(std::uint64_t bytes);
 
 // Marks local peaks and valleys so that their outer edge is used instead of the mean.
 Ending mark_extremes(ColumnTable& table, std::int32_t working_height);

@@ -91,8 +91,7 @@ void add_row(const std::uint8_t* row, RowSpan span, std::uint16_t y, std::uint32
 
 // Adds the sums of a lower band of rows (every one below the upper band's rows) to those of
 // the upper band: the result is the sums of both.
-template <typename Upper, typename Lower>
-void join_bands(Upper* upper, const Lower* lower, std::int32_t width) {
+inline void join_bands(ColumnTally* upper, const ColumnTally* lower, std::int32_t width) {
   for (std::int32_t x = 0; x < width; ++x) {
     if (lower[x].pixel_count == 0) continue;
     if (upper[x].pixel_count == 0) upper[x].top_row = lower[x].top_row;

@@ -182,31 +182,29 @@ inline void check_graph_stages(DataBitmap& bitmap, const RunSettings& settings) 
     if (crop_to_data(bitmap, working_height)) return;
     check(working_height >= 1 && working_height <= bitmap.height, "cropped height in range");
   }
-  // The same rows scanned in two bands at once, as a big bitmap's are, on a copy of the pixels
-  // alone: the reader's column sums, if any, stay behind and are checked against the bitmap.
+  // The same rows scanned from a copy of the pixels alone: the reader's column sums, if any,
+  // stay behind and are checked against the bitmap's rows.
   DataBitmap copy;
   const std::size_t bytes = std::size_t{bitmap.stride} * std::size_t(bitmap.height);
   copy.width = bitmap.width, copy.height = bitmap.height, copy.stride = bitmap.stride;
   copy.pixels.reset(static_cast<std::uint8_t*>(std::malloc(bytes)));
   check(copy.pixels != nullptr, "bitmap copied");
   std::memcpy(copy.pixels.get(), bitmap.pixels.get(), bytes);
-  ColumnTable banded;
-  const std::uint64_t usual_minimum = set_two_band_minimum_for_testing(0);
-  const Ending banded_ending = scan_columns(copy, working_height, settings, banded);
-  set_two_band_minimum_for_testing(usual_minimum);
+  ColumnTable from_rows;
+  const Ending rows_ending = scan_columns(copy, working_height, settings, from_rows);
 
   ColumnTable table;
   const Ending ending = scan_columns(bitmap, working_height, settings, table);
-  check(ending == banded_ending, "two bands of rows end the scan alike");
+  check(ending == rows_ending, "the sums and the rows end the scan alike");
   if (ending) return;
   for (std::int32_t x = 0; x < table.width; ++x) {
     const ColumnRecord& a = table.records[x];
-    const ColumnRecord& b = banded.records[x];
+    const ColumnRecord& b = from_rows.records[x];
     check(a.pixel_count == b.pixel_count && a.gap_count == b.gap_count &&
               a.jump_from == b.jump_from && a.jump_to == b.jump_to &&
               a.height_sum == b.height_sum && a.extreme_score == b.extreme_score &&
               a.top_row == b.top_row && a.bottom_row == b.bottom_row,
-          "two bands of rows give every column the same record");
+          "the sums and the rows give every column the same record");
   }
   check(bitmap.pixels == nullptr, "the scan frees the bitmap");
   check(working_height >= 2, "a scanned graph has a scale");

@@ -136,12 +136,10 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
   char program[] = "curvlog";
   char list_option[] = "/t12,40";
   char* arguments[] = {program, list_option};
-  // Every picture scanned by one thread, in two bands of rows however small, and from column
-  // sums handed over with the bitmap as a reader makes them (which a crop must drop).
-  const std::uint64_t usual_minimum = set_two_band_minimum_for_testing(0);
-  for (const char* way : {"one band", "two bands", "reader's sums"}) {
+  // Every picture scanned from its rows, and from column sums handed over with the bitmap as
+  // a reader makes them (which a crop must not use).
+  for (const char* way : {"rows", "reader's sums"}) {
     SCOPED_TRACE(way);
-    set_two_band_minimum_for_testing(way[0] == 't' ? 0 : std::uint64_t(-1));
     for (const Case& c : cases) {
       const fs::path output = directory_ / (std::string(c.name) + way + ".prn");
       RunSettings settings{.argument_count = 2,
@@ -186,7 +184,6 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
       EXPECT_STREQ(list_option, "/t12,40");
     }
   }
-  set_two_band_minimum_for_testing(usual_minimum);
 }
 
 TEST(PrnLine, BuildsTheFourFormsByteForByte) {
