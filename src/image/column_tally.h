@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "image/data_bitmap.h"
 
@@ -20,15 +21,6 @@ struct ColumnTally {
   std::uint16_t top_row;     // both meaningful only when pixel_count is not 0
   std::uint16_t bottom_row;
 };
-
-using TallyBlock = std::unique_ptr<ColumnTally[], FreeDeleter>;
-
-// width zero-filled sums, or null when the memory is refused: the readers then hand over no
-// sums, and the column scan reads the bitmap instead.
-inline TallyBlock allocate_tallies(std::int32_t width) {
-  return TallyBlock(static_cast<ColumnTally*>(
-      std::calloc(width > 0 ? std::size_t(width) : 1, sizeof(ColumnTally))));
-}
 
 // The bytes of a row that hold pixel columns, and the mask of the last one's meaningful bits.
 // A stride narrower than the width (a PCX header may declare one) only ever yields the columns
@@ -89,16 +81,47 @@ void add_row(const std::uint8_t* row, RowSpan span, std::uint16_t y, std::uint32
   }
 }
 
-// Adds the sums of a lower band of rows (every one below the upper band's rows) to those of
-// the upper band: the result is the sums of both.
-inline void join_bands(ColumnTally* upper, const ColumnTally* lower, std::int32_t width) {
-  for (std::int32_t x = 0; x < width; ++x) {
-    if (lower[x].pixel_count == 0) continue;
-    if (upper[x].pixel_count == 0) upper[x].top_row = lower[x].top_row;
-    upper[x].bottom_row = lower[x].bottom_row;
-    upper[x].pixel_count += lower[x].pixel_count;
-    upper[x].height_sum += lower[x].height_sum;
+// The column sums a reader builds over the rows it decodes, each row once it is complete
+// (top-down within a band of rows), and hands over with the bitmap. Without memory for them it
+// sums nothing and hands over none: the column scan then reads the bitmap.
+class ColumnSums {
+ public:
+  explicit ColumnSums(const DataBitmap& bitmap)
+      : span_(row_span(bitmap)),
+        width_(bitmap.width),
+        height_(bitmap.height),
+        tallies_(static_cast<ColumnTally*>(
+            std::calloc(bitmap.width > 0 ? std::size_t(bitmap.width) : 1, sizeof(ColumnTally)))) {}
+
+  bool ready() const { return tallies_ != nullptr; }
+
+  // Adds the finished row y.
+  void add(const std::uint8_t* row, std::int32_t y) {
+    if (!tallies_) return;
+    add_row(row, span_, std::uint16_t(y), std::uint32_t(height_ - 1 - y), tallies_.get());
   }
-}
+
+  // Takes in the sums of a band of rows that all lie below this one's: the result is the sums
+  // of both.
+  void join_lower(const ColumnSums& lower) {
+    ColumnTally* const upper = tallies_.get();
+    for (std::int32_t x = 0; x < width_; ++x) {
+      const ColumnTally& below = lower.tallies_[x];
+      if (below.pixel_count == 0) continue;
+      if (upper[x].pixel_count == 0) upper[x].top_row = below.top_row;
+      upper[x].bottom_row = below.bottom_row;
+      upper[x].pixel_count += below.pixel_count;
+      upper[x].height_sum += below.height_sum;
+    }
+  }
+
+  void hand_over(DataBitmap& bitmap) { bitmap.tallies = std::move(tallies_); }
+
+ private:
+  RowSpan span_;
+  std::int32_t width_;
+  std::int32_t height_;
+  std::unique_ptr<ColumnTally[], FreeDeleter> tallies_;
+};
 
 }  // namespace curvlog

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <utility>
 
 #include "app/cancel.h"
 #include "app/console.h"
@@ -19,6 +18,11 @@ ExitCode report_pixel_read_failure(platform::ErrorCode error, int result, const 
   }
   print("\nError: unexpected end of file %s\n\n", input_name);
   return ExitCode::kInvalidContent;
+}
+
+void store_inverted(std::uint8_t* out, const std::uint8_t* in, std::size_t count) {
+  // A pointer and a size_t count: the loop vectorises.
+  for (std::size_t i = 0; i < count; ++i) out[i] = std::uint8_t(~in[i]);
 }
 
 Ending allocate_data_bitmap(std::int32_t width, std::int32_t height, std::uint32_t stride,
@@ -48,8 +52,7 @@ Ending decode_byte_rows(platform::InputFile& input, const char* input_name, RowM
                         DataBitmap& bitmap) {
   const std::uint32_t stride = bitmap.stride;
   constexpr unsigned kFirstRunCode = 0xC1;  // 0xC0 itself is a literal
-  const RowSpan span = row_span(bitmap);
-  TallyBlock tallies = allocate_tallies(bitmap.width);
+  ColumnSums sums(bitmap);
   for (std::int32_t y = 0; y < bitmap.height; ++y) {
     std::uint8_t* const row = bitmap.row(y);
     std::uint32_t k = 0;
@@ -68,8 +71,7 @@ Ending decode_byte_rows(platform::InputFile& input, const char* input_name, RowM
       const std::uint32_t span =
           std::uint32_t(std::min<unsigned long>(static_cast<unsigned long>(available), stride - k));
       if (mode == RowMode::kRaw) {
-        std::uint8_t* const out = row + k;  // a pointer and a size_t count: the loop vectorises
-        for (std::size_t i = 0; i < span; ++i) out[i] = std::uint8_t(~data[i]);
+        store_inverted(row + k, data, span);
         input.consume(span);
         k += span;
         continue;
@@ -98,10 +100,9 @@ Ending decode_byte_rows(platform::InputFile& input, const char* input_name, RowM
       k += stored;
     }
     // While the row is in the cache: the column scan need not read it back.
-    if (tallies)
-      add_row(row, span, std::uint16_t(y), std::uint32_t(bitmap.height - 1 - y), tallies.get());
+    sums.add(row, y);
   }
-  bitmap.tallies = std::move(tallies);
+  sums.hand_over(bitmap);
   // Whatever follows the last row (a trailing palette, say) is left unread.
   return kGoOn;
 }

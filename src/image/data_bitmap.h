@@ -47,6 +47,10 @@ inline ExitCode report_pixel_read_failure(const platform::InputFile& input, int 
   return report_pixel_read_failure(input.error(), result, input_name);
 }
 
+// Stores count file bytes inverted, as 1-bit rows are kept: a black (0) pixel becomes a data
+// pixel.
+void store_inverted(std::uint8_t* out, const std::uint8_t* in, std::size_t count);
+
 // How the byte-row decoder takes the file's bytes: PCX run-length codes, or raw bytes
 // (1-bit TGA).
 enum class RowMode { kRunLength, kRaw };

@@ -4,10 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -316,28 +313,24 @@ struct DecodeTask {
   const Classifier* classifier;  // null for 1-bit rows
   DataBitmap* bitmap;
   std::uint32_t row_bytes;  // in the file: the width, or the stride of 1-bit rows
-  RowSpan span;
-  ColumnTally* tallies;
+  ColumnSums* sums;
 };
 
 std::uint32_t decode_task_span(void* context, std::uint64_t first, const std::uint8_t* data,
                                std::uint32_t count) {
   const DecodeTask& task = *static_cast<const DecodeTask*>(context);
-  DataBitmap& bitmap = *task.bitmap;
   auto y = std::int32_t(first / task.row_bytes);
   auto x = std::uint32_t(first % task.row_bytes);
   for (std::uint32_t i = 0; i < count; ++y, x = 0) {
     const std::uint32_t piece = std::min(count - i, task.row_bytes - x);
-    std::uint8_t* const row = bitmap.row(y);
+    std::uint8_t* const row = task.bitmap->row(y);
     if (task.classifier == nullptr) {
-      for (std::size_t k = 0; k < piece; ++k) row[x + k] = std::uint8_t(~data[i + k]);
+      store_inverted(row + x, data + i, piece);
     } else if (!classify_span(*task.classifier, data + i, piece, row, x)) {
       return i;
     }
     i += piece;
-    if (x + piece == task.row_bytes) {
-      add_row(row, task.span, std::uint16_t(y), std::uint32_t(bitmap.height - 1 - y), task.tallies);
-    }
+    if (x + piece == task.row_bytes) task.sums->add(row, y);
   }
   return count;
 }
@@ -347,13 +340,12 @@ std::uint32_t decode_task_span(void* context, std::uint64_t first, const std::ui
 bool decode_in_two_parts(const platform::InputFile& input, const TgaHeader& header,
                          const Classifier* classifier, DataBitmap& bitmap,
                          TwoPartOutcome* outcome) {
-  TallyBlock tallies[2] = {allocate_tallies(bitmap.width), allocate_tallies(bitmap.width)};
-  if (!tallies[0] || !tallies[1]) return false;
+  ColumnSums sums[2] = {ColumnSums(bitmap), ColumnSums(bitmap)};
+  if (!sums[0].ready() || !sums[1].ready()) return false;
   const std::uint32_t row_bytes =
       classifier != nullptr ? std::uint32_t(bitmap.width) : bitmap.stride;
-  const RowSpan span = row_span(bitmap);
-  DecodeTask tasks[2] = {{classifier, &bitmap, row_bytes, span, tallies[0].get()},
-                         {classifier, &bitmap, row_bytes, span, tallies[1].get()}};
+  DecodeTask tasks[2] = {{classifier, &bitmap, row_bytes, &sums[0]},
+                         {classifier, &bitmap, row_bytes, &sums[1]}};
   void* const contexts[2] = {&tasks[0], &tasks[1]};
   const std::uint64_t bytes = std::uint64_t{row_bytes} * std::uint64_t(bitmap.height);
   const CancelCheckpoint checkpoint =
@@ -363,8 +355,8 @@ bool decode_in_two_parts(const platform::InputFile& input, const TgaHeader& head
     return false;
   }
   if (outcome->end == TwoPartOutcome::End::kDone) {
-    join_bands(tallies[0].get(), tallies[1].get(), bitmap.width);
-    bitmap.tallies = std::move(tallies[0]);
+    sums[0].join_lower(sums[1]);
+    sums[0].hand_over(bitmap);
   }
   return true;
 }
@@ -378,8 +370,7 @@ bool decode_in_two_parts(const platform::InputFile& input, const TgaHeader& head
 Ending decode_pixel_rows(platform::InputFile& input, const char* input_name, const Classifier& c,
                          DataBitmap& bitmap) {
   const std::uint32_t width = std::uint32_t(bitmap.width);
-  const RowSpan span = row_span(bitmap);
-  TallyBlock tallies = allocate_tallies(bitmap.width);
+  ColumnSums sums(bitmap);
   for (std::int32_t y = 0; y < bitmap.height; ++y) {
     std::uint8_t* const row = bitmap.row(y);
     std::uint32_t x = 0;
@@ -398,10 +389,9 @@ Ending decode_pixel_rows(platform::InputFile& input, const char* input_name, con
       input.consume(count);
       x += count;
     }
-    if (tallies)
-      add_row(row, span, std::uint16_t(y), std::uint32_t(bitmap.height - 1 - y), tallies.get());
+    sums.add(row, y);
   }
-  bitmap.tallies = std::move(tallies);
+  sums.hand_over(bitmap);
   // Whatever follows the last row (a footer, say) is left unread.
   return kGoOn;
 }

@@ -45,12 +45,9 @@ DataBitmap make_bitmap(const std::string& picture, std::uint32_t stride) {
 
 // The column sums of every row, as a reader hands them over with the bitmap.
 void add_reader_sums(DataBitmap& bitmap) {
-  bitmap.tallies.reset(
-      static_cast<ColumnTally*>(std::calloc(std::size_t(bitmap.width), sizeof(ColumnTally))));
-  for (std::int32_t y = 0; y < bitmap.height; ++y) {
-    add_row(bitmap.row(y), row_span(bitmap), std::uint16_t(y), std::uint32_t(bitmap.height - 1 - y),
-            bitmap.tallies.get());
-  }
+  ColumnSums sums(bitmap);
+  for (std::int32_t y = 0; y < bitmap.height; ++y) sums.add(bitmap.row(y), y);
+  sums.hand_over(bitmap);
 }
 
 std::string repeat(const char* row, int count) {
