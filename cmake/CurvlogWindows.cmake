@@ -32,7 +32,7 @@ curvlog_add_windows_resources(curvlog)
 # The message box and the file-open dialog.
 target_link_libraries(curvlog_platform PUBLIC user32 comdlg32)
 
-if(NOT CMAKE_CROSSCOMPILING OR NOT CURVLOG_BUILD_TESTS)
+if(NOT CMAKE_CROSSCOMPILING OR CURVLOG_TESTS STREQUAL "OFF")
   return()
 endif()
 

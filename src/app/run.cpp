@@ -2,17 +2,18 @@
 
 #include <cstdint>
 
-#include "app/cancel.h"
-#include "app/console.h"
-#include "app/settings.h"
+#include "base/cancel.h"
+#include "base/console.h"
 #include "cli/files.h"
 #include "cli/options.h"
+#include "cli/settings.h"
 #include "cli/value_range.h"
 #include "graph/column_scan.h"
 #include "graph/prn_writer.h"
 #include "image/census.h"
 #include "image/data_bitmap.h"
 #include "image/pcx.h"
+#include "image/reader_options.h"
 #include "image/tga.h"
 #include "platform/platform.h"
 
@@ -29,6 +30,18 @@ class ControlHandlerRegistration {
   ControlHandlerRegistration& operator=(const ControlHandlerRegistration&) = delete;
 };
 
+// What the readers take from the run settings.
+ReaderOptions reader_options(const RunSettings& settings) {
+  ReaderOptions options;
+  options.input_name = settings.input_name;
+  options.verbose = settings.verbose != 0;
+  options.census = settings.census_mode;
+  options.selected = settings.colour_list_given ? &settings.selected_colours : nullptr;
+  options.excluded = &settings.excluded_colours;
+  options.decimal_separator = settings.decimal_separator;
+  return options;
+}
+
 // The PCX header stage and decode. A failed validation ends the run before the checkpoint.
 Ending read_pcx(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
   PcxHeader header;
@@ -44,17 +57,18 @@ Ending read_pcx(const RunSettings& settings, platform::InputFile& input, DataBit
 
 // The TGA header stage, then the census or the decode. Here the checkpoint comes before the
 // pending exit code, so a cancellation wins over a faulty header.
-Ending read_tga(RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
+Ending read_tga(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
+  const ReaderOptions options = reader_options(settings);
   TgaHeader header;
-  if (Ending ending = tga_read_header(input, settings.verbose != 0, header)) return ending;
-  bool valid = true;
-  if (Ending ending = tga_validate_header(header, settings, &valid)) return ending;
+  if (Ending ending = tga_read_header(input, options.verbose, header)) return ending;
+  if (header.bits_per_pixel == 1 && settings.colour_list_given) {
+    return refuse_colour_list_for_one_bit(settings);
+  }
+  const bool valid = tga_validate_header(header, options);
   if (cancel_requested()) return ExitCode::kSuccess;
   if (!valid) return ExitCode::kInvalidContent;
-  if (settings.census_mode) {
-    return run_colour_census(input, header, settings).value_or(ExitCode::kSuccess);
-  }
-  return tga_decode(input, header, settings, bitmap);
+  if (options.census) return run_colour_census(input, header, options).value_or(ExitCode::kSuccess);
+  return tga_decode(input, header, options, bitmap);
 }
 
 ExitCode run_sequence(RunSettings& settings) {
@@ -88,10 +102,16 @@ ExitCode run_sequence(RunSettings& settings) {
   if (settings.crop != 0) {
     if (Ending ending = crop_to_data(bitmap, working_height)) return *ending;
   }
+  ScanOptions scan;
+  scan.input_name = settings.input_name;
+  // The list as typed, after the switch and the letter.
+  if (settings.colour_list_given) scan.colour_list = settings.argument(settings.tga_option) + 2;
   ColumnTable table;
-  if (Ending ending = scan_columns(bitmap, working_height, settings, table)) return *ending;
+  if (Ending ending = scan_columns(bitmap, working_height, scan, table)) return *ending;
   if (Ending ending = mark_extremes(table, working_height)) return *ending;
-  return write_prn_file(table, working_height, settings).value_or(ExitCode::kSuccess);
+  const PrnOptions prn{settings.output_name, settings.verbose != 0, settings.high, settings.low,
+                       settings.decimal_separator};
+  return write_prn_file(table, working_height, prn).value_or(ExitCode::kSuccess);
 }
 
 }  // namespace

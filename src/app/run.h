@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/exit_code.h"
+#include "base/exit_code.h"
 
 namespace curvlog {
 

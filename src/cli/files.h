@@ -2,8 +2,8 @@
 
 #include <cstddef>
 
-#include "app/exit_code.h"
-#include "app/settings.h"
+#include "base/exit_code.h"
+#include "cli/settings.h"
 #include "platform/platform.h"
 
 namespace curvlog {

@@ -1,13 +1,12 @@
 #include "cli/options.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 
-#include "app/cancel.h"
-#include "app/console.h"
-#include "cli/value_range.h"
-#include "image/data_bitmap.h"
+#include "base/cancel.h"
+#include "base/console.h"
+#include "base/number_text.h"
+#include "base/owners.h"
+#include "base/version.h"
 #include "platform/platform.h"
 
 namespace curvlog {
@@ -142,7 +141,6 @@ Ending take_option(RunSettings& settings, int index) {
       }
       if (settings.tga_option != 0) warn_reset(settings, settings.tga_option, index, true);
       settings.tga_option = index;
-      settings.pcx_input = false;
       return kGoOn;
     default:
       return invalid_option(argument);
@@ -162,7 +160,7 @@ bool is_option_argument(const char* argument) {
 Ending parse_colour_list(const char* argument, ColourListKind kind, ColourTable& table) {
   // The tokenizer terminates tokens in place, so it works on a private copy.
   const std::size_t length = std::strlen(argument);
-  std::unique_ptr<char[], FreeDeleter> copy(static_cast<char*>(std::calloc(length + 1, 1)));
+  const CArray<char> copy = allocate_zeroed<char>(length + 1);
   if (!copy) {
     if (kind == ColourListKind::kExcluded) {
       print("Error: unable to allocate memory to store the excluded colors\n\n");
@@ -230,6 +228,28 @@ Ending finish_options(RunSettings& settings) {
     print("\n");
   }
   return kGoOn;
+}
+
+void print_usage() {
+  print("Usage: CURVLOG.EXE [options] [<high> <low> [<input> [<output>]]]\n\n");
+  print("Options (optional, case-insensitive, switch \"-\" or \"/\", color(s) range 0-255):\n\n");
+  print("/?: usage instructions\n");
+  print("/C: crop in order to use known real high and low\n");
+  print("/D: use the system's decimal separator (default: dot)\n");
+  print("/T: show 8bpp TGA color index values or use a black&white TGA input file\n");
+  print("/V: verbose output, version number\n\n");
+  print("/E<color(s)>: exclude comma-separated color index value(s) from list\n");
+  print("/T<color(s)>: use a 8bpp TGA input file and CSV color index value(s)\n\n");
+  print("high: highest possible y-axis value in the graph, for example 100\n");
+  print("low:  lowest possible y-axis value in the graph, for example -100\n\n");
+  print("input:  optional, name or filemask with wildcards of the PCX or TGA input file\n");
+  print("output: optional, name of PRN output file (default: CURVLOG.PRN)\n\n");
+}
+
+Ending refuse_colour_list_for_one_bit(const RunSettings& settings) {
+  print("\nInvalid 1bpp TGA input file color index value(s): %s\n\n",
+        settings.argument(settings.tga_option));
+  return command_line_error();
 }
 
 }  // namespace curvlog

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/exit_code.h"
-#include "app/settings.h"
+#include "base/exit_code.h"
+#include "cli/settings.h"
 
 namespace curvlog {
 
@@ -18,5 +18,12 @@ Ending parse_options(RunSettings& settings);
 
 // After parse_options: the separator query for /D and the verbose echo of the settings.
 Ending finish_options(RunSettings& settings);
+
+// Prints the 13-line usage text that /? and every command-line error show.
+void print_usage();
+
+// A colour list is meaningless for a 1-bit TGA file, whose header tells so only once it is
+// read: refused as a command-line error (code 2), the /T argument quoted as typed.
+Ending refuse_colour_list_for_one_bit(const RunSettings& settings);
 
 }  // namespace curvlog

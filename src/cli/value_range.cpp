@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/console.h"
+#include "base/console.h"
+#include "base/number_text.h"
+#include "cli/options.h"
 
 namespace curvlog {
 namespace {
@@ -43,12 +45,6 @@ Ending check_range(double high, double low) {
 }
 
 }  // namespace
-
-void substitute_separator(char* text, char separator) {
-  if (separator == '\0') return;
-  char* point = std::strrchr(text, '.');
-  if (point != nullptr) *point = separator;
-}
 
 double convert_number(const char* text, char separator) {
   if (separator == '\0') return static_cast<double>(std::strtold(text, nullptr));

@@ -1,18 +1,9 @@
 #pragma once
 
-#include <cstddef>
-
-#include "app/exit_code.h"
-#include "app/settings.h"
+#include "base/exit_code.h"
+#include "cli/settings.h"
 
 namespace curvlog {
-
-// The number buffer: every number text of the program is built in 80 characters.
-inline constexpr std::size_t kNumberBufferSize = 80;
-
-// Separator substitution: replaces the last "." of text with separator; nothing when
-// separator is 0 or the text has no ".".
-void substitute_separator(char* text, char separator);
 
 // Converts a <high> or <low> argument: with a separator, its last occurrence becomes "." first;
 // then the longest numeric prefix is converted (leading blanks skipped, no prefix gives 0).

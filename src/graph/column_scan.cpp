@@ -2,15 +2,59 @@
 
 #include <bit>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
-#include "app/cancel.h"
-#include "app/console.h"
-#include "image/column_tally.h"
+#include "base/cancel.h"
+#include "base/console.h"
 
 namespace curvlog {
 namespace {
+
+// The bytes of a row that hold pixel columns, and the mask of the last one's meaningful bits.
+// A stride narrower than the width (a PCX header may declare one) only ever yields the columns
+// its bytes hold: nothing is read beyond a row or beyond the block.
+struct RowSpan {
+  std::uint32_t bytes;
+  std::uint8_t last_mask;
+};
+
+RowSpan row_span(const DataBitmap& bitmap) {
+  const std::uint32_t width = std::uint32_t(bitmap.width);
+  const std::uint32_t needed = width / 8 + (width % 8 != 0);
+  if (bitmap.stride < needed) return {bitmap.stride, 0xFF};
+  const std::uint8_t mask = width % 8 == 0 ? 0xFF : std::uint8_t(0xFF << (8 - width % 8));
+  return {needed, mask};
+}
+
+// Adds the data pixels of row y to the records of their columns; height is the row's height
+// above the bottom row. Rows come top-down, so the first data pixel of a column is its top one
+// and the latest its bottom one: the same records as visiting each column from row 0 down,
+// while the block is read in memory order. A curve leaves most of a row blank, so zero words
+// are stepped over eight bytes at a time, and only the set bits of a byte are visited.
+void add_row(const std::uint8_t* row, RowSpan span, std::uint16_t y, std::uint32_t height,
+             ColumnRecord* records) {
+  for (std::uint32_t i = 0; i < span.bytes;) {
+    if (span.bytes - i >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, row + i, sizeof word);
+      if (word == 0) {
+        i += 8;
+        continue;
+      }
+    }
+    unsigned bits = i + 1 == span.bytes ? row[i] & span.last_mask : row[i];
+    while (bits != 0) {
+      const int lead = std::countl_zero(std::uint8_t(bits));
+      ColumnRecord& record = records[i * 8 + std::uint32_t(lead)];
+      if (record.pixel_count == 0) record.top_row = y;
+      record.bottom_row = y;
+      ++record.pixel_count;
+      record.height_sum += height;
+      bits &= ~(0x80u >> lead);
+    }
+    ++i;
+  }
+}
 
 bool row_holds_data(const std::uint8_t* row, RowSpan span) {
   if (span.bytes == 0) return false;
@@ -20,30 +64,13 @@ bool row_holds_data(const std::uint8_t* row, RowSpan span) {
   return (row[span.bytes - 1] & span.last_mask) != 0;
 }
 
-// Fills the records from the bitmap's rows [0, height). Row by row gives every column the
-// same record as visiting it top-down on its own, while reading the block in memory order.
-// False when cancelled: the cancel flag is polled once per row.
+// Fills the records from the bitmap's rows [0, height). False when cancelled: the cancel
+// flag is polled once per row.
 bool scan_rows(const DataBitmap& bitmap, std::int32_t height, ColumnRecord* records) {
   const RowSpan span = row_span(bitmap);
   for (std::int32_t y = 0; y < height; ++y) {
     if (cancel_requested()) return false;
     add_row(bitmap.row(y), span, std::uint16_t(y), std::uint32_t(height - 1 - y), records);
-  }
-  return true;
-}
-
-// The records from the reader's sums of every column. False when cancelled: the cancel flag
-// is polled before each column.
-bool take_tallies(const ColumnTally* tallies, std::int32_t width, ColumnRecord* records) {
-  for (std::int32_t x = 0; x < width; ++x) {
-    if (cancel_requested()) return false;
-    const ColumnTally& tally = tallies[x];
-    if (tally.pixel_count == 0) continue;
-    ColumnRecord& record = records[x];
-    record.pixel_count = tally.pixel_count;
-    record.height_sum = tally.height_sum;
-    record.top_row = tally.top_row;
-    record.bottom_row = tally.bottom_row;
   }
   return true;
 }
@@ -58,26 +85,18 @@ void compare_with_neighbour(ColumnRecord& own, const ColumnRecord& neighbour) {
                                    sign(neighbour.bottom_row - own.bottom_row));
 }
 
-void release(DataBitmap& bitmap) {
-  bitmap.pixels.reset();
-  bitmap.tallies.reset();
-}
-
 void release(ColumnTable& table) {
   table.records.reset();
   table.width = 0;
 }
 
-void report_no_data(const RunSettings& settings) {
-  if (!settings.colour_list_given) {
-    print("\nError: no data pixels found in file %s\n\n", settings.input_name);
+void report_no_data(const ScanOptions& options) {
+  if (options.colour_list == nullptr) {
+    print("\nError: no data pixels found in file %s\n\n", options.input_name);
     return;
   }
-  // The list as typed, with ": " shown in place of the switch and the letter; argv itself is
-  // left alone. A list was given, so the argument is longer than "/T".
-  const char* list = settings.argument(settings.tga_option);
-  print("\nError: no pixels (color index value(s): %s) found in file %s\n\n",
-        std::strlen(list) >= 2 ? list + 2 : "", settings.input_name);
+  print("\nError: no pixels (color index value(s): %s) found in file %s\n\n", options.colour_list,
+        options.input_name);
 }
 
 }  // namespace
@@ -86,62 +105,51 @@ Ending crop_to_data(DataBitmap& bitmap, std::int32_t& working_height) {
   const RowSpan span = row_span(bitmap);
   const std::int32_t height = working_height;
   // The cancel flag is polled once per row, in both searches and in the move.
+  auto cancelled = [&bitmap] {
+    if (!cancel_requested()) return false;
+    bitmap.pixels.reset();
+    return true;
+  };
   std::int32_t top = 0;
   for (; top < height; ++top) {
-    if (cancel_requested()) {
-      release(bitmap);
-      return ExitCode::kSuccess;
-    }
+    if (cancelled()) return ExitCode::kSuccess;
     if (row_holds_data(bitmap.row(top), span)) break;
   }
   if (top == height) return kGoOn;  // no data pixel: the scan reports it
   std::int32_t bottom = height - 1;
   for (; bottom > top; --bottom) {
-    if (cancel_requested()) {
-      release(bitmap);
-      return ExitCode::kSuccess;
-    }
+    if (cancelled()) return ExitCode::kSuccess;
     if (row_holds_data(bitmap.row(bottom), span)) break;
   }
   // Rows below the bottom one leave the working height, so only the band itself moves up.
-  if (top > 0) {
-    for (std::int32_t y = top; y <= bottom; ++y) {
-      if (cancel_requested()) {
-        release(bitmap);
-        return ExitCode::kSuccess;
-      }
-      std::memmove(bitmap.row(y - top), bitmap.row(y), span.bytes);
-    }
+  for (std::int32_t y = top; top > 0 && y <= bottom; ++y) {
+    if (cancelled()) return ExitCode::kSuccess;
+    std::memmove(bitmap.row(y - top), bitmap.row(y), span.bytes);
   }
   working_height = bottom - top + 1;
   return kGoOn;
 }
 
-Ending scan_columns(DataBitmap& bitmap, std::int32_t working_height, const RunSettings& settings,
+Ending scan_columns(DataBitmap& bitmap, std::int32_t working_height, const ScanOptions& options,
                     ColumnTable& table) {
   const std::int32_t width = bitmap.width;
   const std::int32_t height = working_height;
-  auto* block = static_cast<ColumnRecord*>(std::calloc(std::size_t(width), sizeof(ColumnRecord)));
-  if (block == nullptr) {
+  table.records = allocate_zeroed<ColumnRecord>(std::size_t(width));
+  if (!table.records) {
     print("\nError: unable to allocate memory to calculate statistics\n\n");
-    release(bitmap);
+    bitmap.pixels.reset();
     return ExitCode::kOutOfMemory;
   }
-  table.records.reset(block);
   table.width = width;
-  ColumnRecord* const records = block;
+  ColumnRecord* const records = table.records.get();
   for (std::int32_t x = 0; x < width; ++x) {
     records[x].extreme_score = 4;
     // Heights reach 65536 rows at most (16-bit image windows), so H - 1 fits.
     records[x].top_row = std::uint16_t(height - 1);
   }
 
-  // The reader's column sums spare reading the bitmap again. They hold for the full height: a
-  // crop that changed anything also changed the working height.
-  const bool scanned = bitmap.tallies != nullptr && height == bitmap.height
-                           ? take_tallies(bitmap.tallies.get(), width, records)
-                           : scan_rows(bitmap, height, records);
-  release(bitmap);
+  const bool scanned = scan_rows(bitmap, height, records);
+  bitmap.pixels.reset();
   if (!scanned) {
     release(table);
     return ExitCode::kSuccess;
@@ -165,7 +173,7 @@ Ending scan_columns(DataBitmap& bitmap, std::int32_t working_height, const RunSe
   }
 
   if (!any_data) {
-    report_no_data(settings);
+    report_no_data(options);
     release(table);
     return ExitCode::kInvalidContent;
   }
@@ -174,7 +182,7 @@ Ending scan_columns(DataBitmap& bitmap, std::int32_t working_height, const RunSe
     print(
         "\nError: the graph in file %s is only one pixel row high, so its values cannot be "
         "scaled\n\n",
-        settings.input_name);
+        options.input_name);
     release(table);
     return ExitCode::kInvalidContent;
   }

@@ -1,10 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
-#include "app/exit_code.h"
-#include "app/settings.h"
+#include "base/exit_code.h"
+#include "base/owners.h"
 #include "image/data_bitmap.h"
 
 namespace curvlog {
@@ -24,7 +23,13 @@ struct ColumnRecord {
 // One zero-filled record per pixel column.
 struct ColumnTable {
   std::int32_t width = 0;
-  std::unique_ptr<ColumnRecord[], FreeDeleter> records;
+  CArray<ColumnRecord> records;
+};
+
+// What the scan names when it finds nothing to digitise.
+struct ScanOptions {
+  const char* input_name = "";
+  const char* colour_list = nullptr;  // the /T list as typed, after "/T"; null without one
 };
 
 // /C: moves the band of rows holding data to the top and sets working_height to its height.
@@ -33,9 +38,8 @@ Ending crop_to_data(DataBitmap& bitmap, std::int32_t& working_height);
 
 // Builds the table from the bitmap's first working_height rows, then frees the bitmap.
 // Ends the run on a refused allocation (7), an image without data pixels or with a working
-// height of one row (6), and a cancellation (0). The records come from the reader's column
-// sums when they cover the working height, else from the bitmap's rows.
-Ending scan_columns(DataBitmap& bitmap, std::int32_t working_height, const RunSettings& settings,
+// height of one row (6), and a cancellation (0).
+Ending scan_columns(DataBitmap& bitmap, std::int32_t working_height, const ScanOptions& options,
                     ColumnTable& table);
 
 // Marks local peaks and valleys so that their outer edge is used instead of the mean.

@@ -3,22 +3,51 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/exit_code.h"
-#include "app/settings.h"
+#include "base/exit_code.h"
+#include "image/reader_options.h"
 #include "image/tga.h"
 #include "platform/platform.h"
 
 namespace curvlog {
 
+// How many pixels carry each 8-bit value, and the value that most of them carried so far (a
+// graph's background), which the vector step counts in bulk. Starts zero-filled.
+struct Histogram {
+  std::uint32_t counts[256];
+  std::uint8_t background;
+};
+
+// The colour that a pixel value shows in the listing.
+struct CensusColour {
+  std::uint8_t red;
+  std::uint8_t green;
+  std::uint8_t blue;
+};
+
+// Adds count pixels to the histogram. Returns the index of the first one without a colour
+// (value at or beyond entries), or count when there is none.
+std::uint32_t count_pixel_span(const std::uint8_t* in, std::uint32_t count, unsigned entries,
+                               Histogram& histogram);
+
+// The vector step of count_pixel_span (census_vector.cpp): counts whole blocks of pixels and
+// returns how many it took; the plain loop counts the rest. At a pixel without a colour it
+// stops, sets *outside and returns that pixel's index.
+std::uint32_t count_span_vector(const std::uint8_t* in, std::uint32_t count, unsigned entries,
+                                Histogram& histogram, bool* outside);
+
 // Formats one listing line without its line end, separator substitution applied:
 // "%3d  #%02X%02X%02X %11lu %7.2lf%%". Returns the length, or -1 when it does not fit.
-int format_census_line(char* buffer, std::size_t capacity, unsigned index, std::uint8_t red,
-                       std::uint8_t green, std::uint8_t blue, std::uint32_t count,
-                       std::uint32_t total, char separator);
+int format_census_line(char* buffer, std::size_t capacity, unsigned index, CensusColour colour,
+                       std::uint32_t count, std::uint32_t total, char separator);
+
+// Lists every value below entries (at most 256) that some pixel carries and that is not
+// excluded, with its colour, count and share, and ends the run: 0, or 6 when no pixel counts.
+ExitCode list_census(const Histogram& histogram, const CensusColour* colours, unsigned entries,
+                     const ReaderOptions& options);
 
 // Counts every pixel value of a valid 8-bit TGA file positioned just after its image ID, lists
 // the values in use and ends the run.
 Ending run_colour_census(platform::InputFile& input, const TgaHeader& header,
-                         const RunSettings& settings);
+                         const ReaderOptions& options);
 
 }  // namespace curvlog

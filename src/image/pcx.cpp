@@ -1,9 +1,11 @@
 #include "image/pcx.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
-#include "app/cancel.h"
-#include "app/console.h"
+#include "base/cancel.h"
+#include "base/console.h"
 
 namespace curvlog {
 namespace {
@@ -110,7 +112,50 @@ Ending pcx_decode(platform::InputFile& input, const PcxHeader& header, std::int3
   if (Ending ending = allocate_data_bitmap(width, height, header.bytes_per_line, bitmap)) {
     return ending;
   }
-  return decode_byte_rows(input, input_name, RowMode::kRunLength, bitmap);
+  return pcx_decode_rows(input, input_name, bitmap);
+}
+
+Ending pcx_decode_rows(platform::InputFile& input, const char* input_name, DataBitmap& bitmap) {
+  const std::uint32_t stride = bitmap.stride;
+  constexpr unsigned kFirstRunCode = 0xC1;  // 0xC0 itself is a literal
+  for (std::int32_t y = 0; y < bitmap.height; ++y) {
+    std::uint8_t* const row = bitmap.row(y);
+    std::uint32_t k = 0;
+    while (k < stride) {
+      // The bytes are taken a buffered span at a time. The cancel checkpoint follows the first
+      // byte of each span (at most one 64 KiB block of work between two, microseconds).
+      const std::uint8_t* data = nullptr;
+      const long available = input.view(&data);
+      if (available <= 0) return report_view_failure(input, available, input_name);
+      if (cancel_requested()) return ExitCode::kSuccess;
+      const std::uint32_t span =
+          std::uint32_t(std::min<unsigned long>(static_cast<unsigned long>(available), stride - k));
+      // Literals up to the first run code, which may be the span's last byte.
+      std::uint32_t i = 0;
+      while (i < span && data[i] < kFirstRunCode) row[k++] = std::uint8_t(~data[i++]);
+      if (i == span) {
+        input.consume(span);
+        continue;
+      }
+      // A run code: its low six bits count the repeats of the next byte. Repeats that reach
+      // past the end of the row are dropped; the next row starts with the next code.
+      const std::uint32_t count = data[i] - 0xC0u;
+      int value;
+      if (static_cast<unsigned long>(available) > i + 1) {
+        value = data[i + 1];
+        input.consume(i + 2);
+      } else {
+        input.consume(i + 1);
+        value = input.read_byte();
+        if (value < 0) return report_pixel_read_failure(input.error(), value, input_name);
+      }
+      const std::uint32_t stored = std::min(stride - k, count);
+      std::memset(row + k, 255 - value, stored);
+      k += stored;
+    }
+  }
+  // Whatever follows the last row (a trailing palette, say) is left unread.
+  return kGoOn;
 }
 
 }  // namespace curvlog

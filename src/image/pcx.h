@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/exit_code.h"
+#include "base/exit_code.h"
 #include "image/data_bitmap.h"
 #include "platform/platform.h"
 
@@ -32,6 +32,11 @@ Ending pcx_read_header(platform::InputFile& input, PcxHeader& header);
 // Returns true when the header is valid; width and height are set either way.
 bool pcx_validate_header(const PcxHeader& header, const char* input_name, bool verbose,
                          std::int32_t& width, std::int32_t& height);
+
+// Fills every row of the allocated bitmap from the run-length codes at the file's current
+// position, each byte stored inverted (a black pixel becomes a data pixel). Ends with 5 on a
+// read failure, 6 at an early end of file, 0 on cancellation.
+Ending pcx_decode_rows(platform::InputFile& input, const char* input_name, DataBitmap& bitmap);
 
 // After a valid header: the cancel checkpoint, the allocation and the run-length decoding.
 Ending pcx_decode(platform::InputFile& input, const PcxHeader& header, std::int32_t width,

@@ -4,7 +4,8 @@
 #include <memory>
 #include <new>
 
-#include "app/cancel.h"
+#include "base/cancel.h"
+#include "image/data_bitmap.h"
 
 namespace curvlog {
 namespace {
@@ -12,8 +13,6 @@ namespace {
 // Each read fetches this much: small enough that the bytes the system copies are still in
 // the processor's cache when they are classified, large enough that the calls cost little.
 constexpr std::uint32_t kSpanBytes = 128 * 1024;
-
-std::uint64_t two_part_minimum = std::uint64_t{8} << 20;
 
 struct Part {
   const platform::InputFile* input;
@@ -61,16 +60,10 @@ void run_part(void* part_pointer) {
 
 }  // namespace
 
-std::uint64_t set_two_part_minimum_for_testing(std::uint64_t pixels) {
-  const std::uint64_t previous = two_part_minimum;
-  two_part_minimum = pixels;
-  return previous;
-}
-
 bool read_in_two_parts(const platform::InputFile& input, std::uint64_t offset, std::uint64_t pixels,
-                       std::uint64_t unit, CancelCheckpoint checkpoint, PixelSpanTask task,
-                       void* const contexts[2], TwoPartOutcome* outcome) {
-  if (input.regular_file_size() < 0 || pixels < two_part_minimum || unit == 0) return false;
+                       std::uint64_t unit, std::uint64_t minimum, CancelCheckpoint checkpoint,
+                       PixelSpanTask task, void* const contexts[2], TwoPartOutcome* outcome) {
+  if (input.regular_file_size() < 0 || pixels < minimum || unit == 0) return false;
   const std::uint64_t split = pixels / unit / 2 * unit;
   if (split == 0) return false;
   std::unique_ptr<std::uint8_t[]> buffers(new (std::nothrow) std::uint8_t[2 * kSpanBytes]);
@@ -97,6 +90,21 @@ bool read_in_two_parts(const platform::InputFile& input, std::uint64_t offset, s
     break;
   }
   return true;
+}
+
+Ending end_of_two_part_read(const TwoPartOutcome& outcome, const char* input_name) {
+  switch (outcome.end) {
+    case TwoPartOutcome::End::kDone:
+    case TwoPartOutcome::End::kContentFault:  // reported by the caller, who knows what it was
+      return kGoOn;
+    case TwoPartOutcome::End::kCancelled:
+      return ExitCode::kSuccess;
+    case TwoPartOutcome::End::kEndOfFile:
+      return report_pixel_read_failure(0, platform::InputFile::kEndOfFile, input_name);
+    case TwoPartOutcome::End::kReadError:
+      break;
+  }
+  return report_pixel_read_failure(outcome.error, platform::InputFile::kReadError, input_name);
 }
 
 }  // namespace curvlog

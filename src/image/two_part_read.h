@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "base/exit_code.h"
 #include "platform/platform.h"
 
 namespace curvlog {
@@ -31,17 +32,21 @@ struct TwoPartOutcome {
 // decode polls after each byte it read), or not at all (the census).
 enum class CancelCheckpoint { kNone, kBeforeEachRead, kAfterEachRead };
 
+// Below this many pixel bytes a second thread costs more than it saves.
+inline constexpr std::uint64_t kTwoPartMinimum = std::uint64_t{8} << 20;
+
 // Reads pixels bytes from offset on in two parts, the first [0, split) and the second
 // [split, pixels), split a multiple of unit near the middle; contexts[0] and contexts[1] go to
 // task with the spans of each. Returns false, having read nothing, when two parts cannot be
-// had (not a regular file, too little data, no second thread or no memory for its buffers):
-// the caller then reads front to back.
+// had (not a regular file, fewer than minimum pixel bytes, no second thread or no memory for
+// its buffers): the caller then reads front to back.
 bool read_in_two_parts(const platform::InputFile& input, std::uint64_t offset, std::uint64_t pixels,
-                       std::uint64_t unit, CancelCheckpoint checkpoint, PixelSpanTask task,
-                       void* const contexts[2], TwoPartOutcome* outcome);
+                       std::uint64_t unit, std::uint64_t minimum, CancelCheckpoint checkpoint,
+                       PixelSpanTask task, void* const contexts[2], TwoPartOutcome* outcome);
 
-// Below a number of pixel bytes a second thread costs more than it saves. Tests only: sets
-// that number (0: even small files take the two-part path); returns the one it replaces.
-std::uint64_t set_two_part_minimum_for_testing(std::uint64_t pixels);
+// The ending of a two-part pixel read, reported like the same end of a front-to-back read:
+// nothing for a read that went through or stopped at a fault of the content (which the caller
+// reports, knowing what it was), 0 for a cancelled one, else the read-failure message.
+Ending end_of_two_part_read(const TwoPartOutcome& outcome, const char* input_name);
 
 }  // namespace curvlog

@@ -13,10 +13,16 @@ namespace curvlog::platform {
 using ErrorCode = unsigned long;
 
 // ---- Console control events -------------------------------------------------------------
-// The handler receives a console control type (0 Ctrl+C, 1 Ctrl+Break, 2 close, 5 log-off,
-// 6 shut-down) and returns whether it handled it. On POSIX the events are signals: SIGINT is 0,
-// SIGQUIT 1, SIGHUP 2 and SIGTERM 6. The handler may run asynchronously (another thread, or a
-// signal handler), so it must only set a flag.
+// The handler receives a console control type and returns whether it handled it. On POSIX the
+// events are signals: SIGINT is Ctrl+C, SIGQUIT Ctrl+Break, SIGHUP close and SIGTERM
+// shut-down. The handler may run asynchronously (another thread, or a signal handler), so it
+// must only set a flag.
+inline constexpr unsigned long kCtrlCEvent = 0;
+inline constexpr unsigned long kCtrlBreakEvent = 1;
+inline constexpr unsigned long kCloseEvent = 2;
+inline constexpr unsigned long kLogoffEvent = 5;
+inline constexpr unsigned long kShutdownEvent = 6;
+
 using ControlHandler = bool (*)(unsigned long control_type);
 
 void register_control_handler(ControlHandler handler);
@@ -171,7 +177,6 @@ class Worker {
 
   std::uintptr_t thread_ = 0;  // the system's thread identifier
   bool running_ = false;
-  bool placed_ = false;  // started away from the creator's processor
   Task task_ = nullptr;
   void* context_ = nullptr;
 };

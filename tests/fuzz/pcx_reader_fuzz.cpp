@@ -1,8 +1,7 @@
 // Fuzz target: the PCX reader, from the 128-byte header through validation and run-length
 // decoding to the graph stages in memory. The input is the file itself; the version byte's
-// two low bits ask for verbose output and for cropping, the encoding byte's low bit for a
-// comma as decimal separator (the reader ignores both bytes). The decoded bitmap must match a
-// byte-by-byte model of the run-length rows.
+// two low bits ask for verbose output and for cropping (the reader ignores that byte). The decoded
+// bitmap must match a byte-by-byte model of the run-length rows.
 //
 // Build and run (clang):
 //   cmake --preset fuzz && cmake --build --preset fuzz --target pcx_reader_fuzzer
@@ -12,11 +11,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "app/settings.h"
 #include "fuzz_support.h"
 #include "image/data_bitmap.h"
 #include "image/pcx.h"
@@ -57,13 +54,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace curvlog;
   if (fuzz::bitmap_too_large(fuzz::pcx_bitmap_size(data, size), 1)) return -1;
-  RunSettings settings;
-  settings.high = 100.0;
-  settings.low = 0.0;
-  settings.verbose = size > 1 && (data[1] & 1) != 0;
-  settings.crop = size > 1 && (data[1] & 2) != 0;
-  settings.decimal_separator = size > 2 && (data[2] & 1) != 0 ? ',' : 0;
-  std::snprintf(settings.input_name, sizeof settings.input_name, "%s", "fuzz.pcx");
+  const bool verbose = size > 1 && (data[1] & 1) != 0;
+  const bool crop = size > 1 && (data[1] & 2) != 0;
+  const char* const name = "fuzz.pcx";
 
   platform::InputFile input;
   fuzz::open_as_input(data, size, input);
@@ -72,11 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::check(size >= kPcxHeaderSize, "a header read from a short file");
   std::int32_t width = 0;
   std::int32_t height = 0;
-  if (!pcx_validate_header(header, settings.input_name, settings.verbose != 0, width, height))
-    return 0;
+  if (!pcx_validate_header(header, name, verbose, width, height)) return 0;
   fuzz::check(width >= 2 && height >= 2, "a valid window is two pixels or more");
   DataBitmap bitmap;
-  const Ending ending = pcx_decode(input, header, width, height, settings.input_name, bitmap);
+  const Ending ending = pcx_decode(input, header, width, height, name, bitmap);
   std::vector<std::uint8_t> model;
   const bool complete = model_decode(data + kPcxHeaderSize, size - kPcxHeaderSize,
                                      header.bytes_per_line, height, model);
@@ -87,6 +79,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::check(bitmap.width == width && bitmap.height == height, "bitmap of the window");
   fuzz::check(bitmap.stride == header.bytes_per_line, "stride of the bytes per line");
   input.close();
-  fuzz::check_graph_stages(bitmap, settings);
+  fuzz::check_graph_stages(bitmap, crop, 100.0, 0.0);
   return 0;
 }

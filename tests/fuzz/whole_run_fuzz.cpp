@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "app/cancel.h"
-#include "app/exit_code.h"
 #include "app/run.h"
+#include "base/cancel.h"
+#include "base/exit_code.h"
 #include "fuzz_support.h"
 
 namespace {

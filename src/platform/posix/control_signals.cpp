@@ -21,10 +21,10 @@ struct ControlSignal {
 // Ctrl+C, the terminal's quit key (the nearest thing to Ctrl+Break), the terminal closing,
 // and the request to stop that log-off and shut-down send.
 constexpr ControlSignal kControlSignals[] = {
-    {SIGINT, 0},
-    {SIGQUIT, 1},
-    {SIGHUP, 2},
-    {SIGTERM, 6},
+    {SIGINT, kCtrlCEvent},
+    {SIGQUIT, kCtrlBreakEvent},
+    {SIGHUP, kCloseEvent},
+    {SIGTERM, kShutdownEvent},
 };
 constexpr int kSignalCount = sizeof kControlSignals / sizeof kControlSignals[0];
 

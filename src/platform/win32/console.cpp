@@ -8,6 +8,11 @@
 #include "platform/win32/win32.h"
 
 namespace curvlog::platform {
+
+static_assert(kCtrlCEvent == CTRL_C_EVENT && kCtrlBreakEvent == CTRL_BREAK_EVENT &&
+              kCloseEvent == CTRL_CLOSE_EVENT && kLogoffEvent == CTRL_LOGOFF_EVENT &&
+              kShutdownEvent == CTRL_SHUTDOWN_EVENT);
+
 namespace {
 
 // Set on the main thread; read by the system's control-event thread.

@@ -11,13 +11,17 @@
 #include <random>
 #include <string>
 
-#include "app/cancel.h"
+#include <optional>
+
 #include "graph/column_scan.h"
+#include "graph/prn_line.h"
 #include "graph/prn_writer.h"
-#include "image/column_tally.h"
+#include "test_support.h"
 
 namespace curvlog {
 namespace {
+
+using namespace testing_support;
 
 namespace fs = std::filesystem;
 
@@ -43,13 +47,6 @@ DataBitmap make_bitmap(const std::string& picture, std::uint32_t stride) {
   return bitmap;
 }
 
-// The column sums of every row, as a reader hands them over with the bitmap.
-void add_reader_sums(DataBitmap& bitmap) {
-  ColumnSums sums(bitmap);
-  for (std::int32_t y = 0; y < bitmap.height; ++y) sums.add(bitmap.row(y), y);
-  sums.hand_over(bitmap);
-}
-
 std::string repeat(const char* row, int count) {
   std::string rows;
   for (int i = 0; i < count; ++i) rows += std::string(i != 0 ? "|" : "") + row;
@@ -64,7 +61,6 @@ class GraphRun : public testing::Test {
     fs::create_directories(directory_);
   }
   void TearDown() override {
-    reset_cancel_flag_for_testing();
     std::error_code ignored;
     fs::remove_all(directory_, ignored);
   }
@@ -130,56 +126,39 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
       {.name = "cancel writer", .picture = run, .verbose = 1, .cancel_before = 4, .printed = ""},
   };
   // clang-format on
-  char program[] = "curvlog";
-  char list_option[] = "/t12,40";
-  char* arguments[] = {program, list_option};
-  // Every picture scanned from its rows, and from column sums handed over with the bitmap as
-  // a reader makes them (which a crop must not use).
-  for (const char* way : {"rows", "reader's sums"}) {
-    SCOPED_TRACE(way);
-    for (const Case& c : cases) {
-      const fs::path output = directory_ / (std::string(c.name) + way + ".prn");
-      RunSettings settings{.argument_count = 2,
-                           .arguments = arguments,
-                           .verbose = c.verbose,
-                           .decimal_separator = c.separator,
-                           .tga_option = 1,
-                           .colour_list_given = c.colour_list,
-                           .high = 100,
-                           .low = 0};
-      std::snprintf(settings.input_name, sizeof settings.input_name, "in.gfx");
-      std::snprintf(settings.output_name, sizeof settings.output_name, "%s",
-                    output.string().c_str());
-      DataBitmap bitmap = make_bitmap(c.picture, c.stride);
-      if (way[0] == 'r') add_reader_sums(bitmap);
-      std::int32_t height = bitmap.height;
-      ColumnTable table;
-      auto stage = [&](int number) {
-        if (c.cancel_before == number) handle_console_control(0);
-        return true;
-      };
-      testing::internal::CaptureStdout();
-      Ending ending = stage(1) && c.crop ? crop_to_data(bitmap, height) : kGoOn;
-      if (!ending && stage(2)) ending = scan_columns(bitmap, height, settings, table);
+  for (const Case& c : cases) {
+    const fs::path output = directory_ / (std::string(c.name) + ".prn");
+    const ScanOptions scan{"in.gfx", c.colour_list ? "12,40" : nullptr};
+    const std::string name = output.string();
+    const PrnOptions prn{name.c_str(), c.verbose != 0, 100, 0, c.separator};
+    DataBitmap bitmap = make_bitmap(c.picture, c.stride);
+    std::int32_t height = bitmap.height;
+    ColumnTable table;
+    std::optional<Cancelled> cancelled;
+    auto stage = [&](int number) {
+      if (c.cancel_before == number) cancelled.emplace();
+      return true;
+    };
+    Ending ending;
+    const std::string printed = printed_by([&] {
+      ending = stage(1) && c.crop ? crop_to_data(bitmap, height) : kGoOn;
+      if (!ending && stage(2)) ending = scan_columns(bitmap, height, scan, table);
       if (!ending && stage(3)) ending = mark_extremes(table, height);
-      if (!ending && stage(4)) ending = write_prn_file(table, height, settings);
-      const std::string printed = testing::internal::GetCapturedStdout();
-      reset_cancel_flag_for_testing();
+      if (!ending && stage(4)) ending = write_prn_file(table, height, prn);
+    });
+    cancelled.reset();
 
-      EXPECT_EQ(ending, c.code) << c.name;
-      std::string expected = c.printed;
-      if (const std::size_t at = expected.find('@'); at != std::string::npos) {
-        expected.replace(at, 1, output.string());
-      }
-      EXPECT_EQ(printed, expected) << c.name;
-      std::ifstream written(output, std::ios::binary);
-      EXPECT_EQ(written ? std::string(std::istreambuf_iterator<char>(written), {}) : "-", c.file)
-          << c.name;
-      EXPECT_EQ(bitmap.pixels, nullptr) << c.name;
-      EXPECT_EQ(bitmap.tallies, nullptr) << c.name;
-      EXPECT_EQ(table.records, nullptr) << c.name;
-      EXPECT_STREQ(list_option, "/t12,40");
+    EXPECT_EQ(ending, c.code) << c.name;
+    std::string expected = c.printed;
+    if (const std::size_t at = expected.find('@'); at != std::string::npos) {
+      expected.replace(at, 1, name);
     }
+    EXPECT_EQ(printed, expected) << c.name;
+    std::ifstream written(output, std::ios::binary);
+    EXPECT_EQ(written ? std::string(std::istreambuf_iterator<char>(written), {}) : "-", c.file)
+        << c.name;
+    EXPECT_EQ(bitmap.pixels, nullptr) << c.name;
+    EXPECT_EQ(table.records, nullptr) << c.name;
   }
 }
 

@@ -2,18 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include "../temp_path.h"
-
 #include <cstdint>
-#include <cstdio>
 #include <initializer_list>
 #include <random>
 #include <string>
 
 #include "image/tga.h"
+#include "test_support.h"
 
 namespace curvlog {
 namespace {
+
+using namespace testing_support;
 
 TEST(CensusLine, FormatsIndexColourCountAndShare) {
   struct Case {
@@ -31,7 +31,7 @@ TEST(CensusLine, FormatsIndexColourCountAndShare) {
   // clang-format on
   for (const Case& c : cases) {
     char line[80];
-    EXPECT_EQ(format_census_line(line, sizeof line, c.index, c.red, c.green, c.blue, c.count,
+    EXPECT_EQ(format_census_line(line, sizeof line, c.index, {c.red, c.green, c.blue}, c.count,
                                  c.total, c.separator),
               33);
     EXPECT_EQ(std::string(line), c.line);
@@ -55,24 +55,19 @@ std::string census_file(int width, int height, int map_length, int entry_size,
 
 // Runs the census of the file's bytes, with the given values excluded.
 void expect_census(const std::string& file, std::initializer_list<int> excluded, ExitCode code,
-                   const std::string& text) {
-  const std::string path = unique_temp_path("curvlog_census");
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  std::fwrite(file.data(), 1, file.size(), out);
-  std::fclose(out);
-  platform::InputFile input;
-  platform::ErrorCode error = 0;
-  ASSERT_TRUE(input.open(path.c_str(), &error));
-  RunSettings settings;
-  settings.census_mode = true;
-  for (const int v : excluded) settings.excluded_colours[v] = true;
-  std::snprintf(settings.input_name, sizeof settings.input_name, "g.tga");
+                   const std::string& text, std::uint64_t two_part_minimum = kTwoPartMinimum) {
+  TempInput input(file);
+  ColourTable table{};
+  for (const int v : excluded) table[v] = true;
+  ReaderOptions options;
+  options.input_name = "g.tga";
+  options.census = true;
+  options.excluded = &table;
+  options.two_part_minimum = two_part_minimum;
   TgaHeader header;
-  ASSERT_FALSE(tga_read_header(input, false, header));
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(run_colour_census(input, header, settings), code);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), text);
-  std::remove(path.c_str());
+  ASSERT_FALSE(tga_read_header(input.file, false, header));
+  EXPECT_EQ(printed_by([&] { EXPECT_EQ(run_colour_census(input.file, header, options), code); }),
+            text);
 }
 
 TEST(ColourCensus, CountsAndListsEveryValueInUse) {
@@ -113,10 +108,7 @@ TEST(ColourCensus, CountsAndListsEveryValueInUse) {
 // now and then.
 TEST(ColourCensus, SpansCountAsPixelByPixel) {
   std::mt19937 random(612);
-  const std::uint64_t usual_minimum = set_two_part_minimum_for_testing(0);
   for (int round = 0; round < 120; ++round) {
-    // Every other round counts in two parts at once, even the smallest image.
-    set_two_part_minimum_for_testing(round % 2 ? 0 : std::uint64_t(-1));
     const int entries = round % 3 == 0 ? 0 : 1 + int(random() % 300);  // 0: greyscale
     const int width = 1 + int(random() % 500), height = 1 + int(random() % 255);
     const int limit = entries == 0 || entries > 256 ? 256 : entries;
@@ -141,7 +133,7 @@ TEST(ColourCensus, SpansCountAsPixelByPixel) {
       if (counts[v] == 0 || v == excluded) continue;
       const auto grey = std::uint8_t(entries == 0 ? v : 0);  // the colour map is all black
       char line[80];
-      format_census_line(line, sizeof line, unsigned(v), grey, grey, grey, counts[v], total, 0);
+      format_census_line(line, sizeof line, unsigned(v), {grey, grey, grey}, counts[v], total, 0);
       text += line + std::string("\n");
     }
     if (counted && total == 0) text = "\nError: no data pixels found in file g.tga\n\n";
@@ -149,9 +141,9 @@ TEST(ColourCensus, SpansCountAsPixelByPixel) {
     expect_census(census_file(width, height, entries, entries != 0 ? 24 : 0, {}) +
                       std::string(std::size_t(3 * entries), '\0') + pixels.substr(0, size),
                   {excluded},
-                  counted && total != 0 ? ExitCode::kSuccess : ExitCode::kInvalidContent, text);
+                  counted && total != 0 ? ExitCode::kSuccess : ExitCode::kInvalidContent, text,
+                  round % 2 ? 0 : UINT64_MAX);  // every other round in two parts at once
   }
-  set_two_part_minimum_for_testing(usual_minimum);
 }
 
 }  // namespace

@@ -1,40 +1,19 @@
+#include "image/pcx.h"
+
 #include <gtest/gtest.h>
 
-#include "../temp_path.h"
-
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
-#include "app/cancel.h"
-#include "column_sums.h"
 #include "image/data_bitmap.h"
-#include "image/pcx.h"
-#include "platform/platform.h"
+#include "test_support.h"
 
 namespace curvlog {
 namespace {
 
 using namespace std::string_literals;
+using namespace testing_support;
 using platform::InputFile;
-
-// A real file holding the given bytes, open for reading, removed at the end of the test.
-struct TestInput {
-  std::string path;
-  InputFile file;
-  explicit TestInput(const std::string& bytes) {
-    path = unique_temp_path("curvlog_pcx");
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
-    std::fclose(out);
-    platform::ErrorCode error = 0;
-    EXPECT_TRUE(file.open(path.c_str(), &error)) << path;
-  }
-  ~TestInput() {
-    file.close();
-    std::remove(path.c_str());
-  }
-};
 
 // A header with the given fields; version 0x99 and encoding 0 show that both are ignored.
 std::string pcx_header(int manufacturer, int bits, int x_min, int y_min, int x_max, int y_max,
@@ -81,7 +60,7 @@ TEST(PcxHeader, ValidationReportsEveryFaultInOrder) {
        "g.pcx is not a valid PCX file\n\n"},
   };
   for (const Case& c : cases) {
-    TestInput input(c.header);
+    TempInput input(c.header);
     PcxHeader header;
     ASSERT_EQ(pcx_read_header(input.file, header), kGoOn);
     std::int32_t width = 0, height = 0;
@@ -91,9 +70,8 @@ TEST(PcxHeader, ValidationReportsEveryFaultInOrder) {
   }
 }
 
-TEST(ByteRowDecoder, FillsRowsInvertedAndReadsNoFurther) {
+TEST(PcxRows, FillsRowsInvertedAndReadsNoFurther) {
   struct Case {
-    RowMode mode;
     std::uint32_t stride;
     std::int32_t height;
     std::string data;
@@ -101,54 +79,50 @@ TEST(ByteRowDecoder, FillsRowsInvertedAndReadsNoFurther) {
     std::string rows;  // the bitmap after decoding, or the message when the decode fails
     int next;          // the file's next byte afterwards
   };
-  const RowMode kRle = RowMode::kRunLength, kRaw = RowMode::kRaw;
   const int kEnd = InputFile::kEndOfFile;
   const std::string kEof = "\nError: unexpected end of file g.pcx\n\n";
   const Case cases[] = {
       // Two of the four repeats are dropped at the row end.
-      {kRle, 2, 2, "\xC4\x00\xC2\xFF\x77"s, kGoOn, "\xFF\xFF\x00\x00"s, 0x77},
+      {2, 2, "\xC4\x00\xC2\xFF\x77"s, kGoOn, "\xFF\xFF\x00\x00"s, 0x77},
       // 0xC0 is a literal; only 0xC1 and above start runs.
-      {kRle, 3, 1, "\xC0\xC1\x05\xBF", kGoOn, "\x3F\xFA\x40", kEnd},
-      {kRle, 3, 2, "\x01\xC5\x10\x22\x33\x44\x55", kGoOn, "\xFE\xEF\xEF\xDD\xCC\xBB", 0x55},
-      {kRle, 65, 1, "\xFF\x0F\xC3\x0F", kGoOn, std::string(65, '\xF0'), kEnd},
-      {kRle, 2, 1, "\x01\xC3", ExitCode::kInvalidContent, kEof, kEnd},
-      {kRle, 1, 2, "\x01", ExitCode::kInvalidContent, kEof, kEnd},
+      {3, 1, "\xC0\xC1\x05\xBF", kGoOn, "\x3F\xFA\x40", kEnd},
+      {3, 2, "\x01\xC5\x10\x22\x33\x44\x55", kGoOn, "\xFE\xEF\xEF\xDD\xCC\xBB", 0x55},
+      {65, 1, "\xFF\x0F\xC3\x0F", kGoOn, std::string(65, '\xF0'), kEnd},
+      {2, 1, "\x01\xC3", ExitCode::kInvalidContent, kEof, kEnd},
+      {1, 2, "\x01", ExitCode::kInvalidContent, kEof, kEnd},
       // A run code as the last byte of the first 64 KiB input block: its value is in the next.
-      {kRle, 65538, 1, std::string(65535, '\0') + "\xC3\x0F", kGoOn,
+      {65538, 1, std::string(65535, '\0') + "\xC3\x0F", kGoOn,
        std::string(65535, '\xFF') + "\xF0\xF0\xF0", kEnd},
-      {kRle, 65538, 1, std::string(65535, '\0') + "\xC3", ExitCode::kInvalidContent, kEof, kEnd},
-      {kRaw, 2, 2, "\xC4\x00\xC2\xFF\x77"s, kGoOn, "\x3B\xFF\x3D\x00"s, 0x77},
-      {kRaw, 65537, 1, std::string(65538, '\x0F'), kGoOn, std::string(65537, '\xF0'), 0x0F},
-      {kRaw, 2, 1, "\xC4", ExitCode::kInvalidContent, kEof, kEnd},
+      {65538, 1, std::string(65535, '\0') + "\xC3", ExitCode::kInvalidContent, kEof, kEnd},
   };
   for (const Case& c : cases) {
-    TestInput input(c.data);
+    TempInput input(c.data);
     // One guard row more than is decoded: it must stay zero.
     DataBitmap bitmap;
     ASSERT_EQ(allocate_data_bitmap(8, c.height + 1, c.stride, bitmap), kGoOn);
     bitmap.height = c.height;
     testing::internal::CaptureStdout();
-    EXPECT_EQ(decode_byte_rows(input.file, "g.pcx", c.mode, bitmap), c.ending) << c.stride;
+    EXPECT_EQ(pcx_decode_rows(input.file, "g.pcx", bitmap), c.ending) << c.stride;
     const std::string text = testing::internal::GetCapturedStdout();
     const char* pixels = reinterpret_cast<const char*>(bitmap.pixels.get());
     EXPECT_EQ(c.ending ? text : std::string(pixels, c.stride * c.height), c.rows) << c.stride;
-    if (!c.ending) expect_sums_of_bitmap(bitmap);
     EXPECT_EQ(std::string(pixels + c.stride * c.height, c.stride), std::string(c.stride, '\0'));
     EXPECT_EQ(input.file.read_byte(), c.next) << c.stride;
   }
 }
 
-TEST(ByteRowDecoder, CancellationEndsSilently) {
-  TestInput input("\x00"s);
+TEST(PcxRows, CancellationEndsSilently) {
+  TempInput input("\x00"s);
   DataBitmap bitmap;
-  handle_console_control(0);
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(pcx_decode(input.file, PcxHeader{}, 8, 1, "g.pcx", bitmap), ExitCode::kSuccess);
-  EXPECT_FALSE(bitmap.pixels);  // nothing allocated
-  ASSERT_EQ(allocate_data_bitmap(8, 1, 1, bitmap), kGoOn);
-  EXPECT_EQ(decode_byte_rows(input.file, "g.pcx", RowMode::kRunLength, bitmap), ExitCode::kSuccess);
-  reset_cancel_flag_for_testing();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  const Cancelled cancelled;
+  EXPECT_EQ(printed_by([&] {
+              EXPECT_EQ(pcx_decode(input.file, PcxHeader{}, 8, 1, "g.pcx", bitmap),
+                        ExitCode::kSuccess);
+              EXPECT_FALSE(bitmap.pixels);  // nothing allocated
+              ASSERT_EQ(allocate_data_bitmap(8, 1, 1, bitmap), kGoOn);
+              EXPECT_EQ(pcx_decode_rows(input.file, "g.pcx", bitmap), ExitCode::kSuccess);
+            }),
+            "");
 }
 
 TEST(DataBitmap, BlockBeyond32BitsIsRefused) {
@@ -175,7 +149,7 @@ TEST(PcxReader, ReadFailuresReportTheSystemError) {
   ASSERT_EQ(allocate_data_bitmap(8, 1, 1, bitmap), kGoOn);
   testing::internal::CaptureStdout();
   EXPECT_EQ(pcx_read_header(input, header), ExitCode::kReadFailure);
-  EXPECT_EQ(decode_byte_rows(input, "g.pcx", RowMode::kRunLength, bitmap), ExitCode::kReadFailure);
+  EXPECT_EQ(pcx_decode_rows(input, "g.pcx", bitmap), ExitCode::kReadFailure);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Error: cannot read PCX file header (5)\n\n\nError: cannot read file g.pcx (5)\n\n");
 }

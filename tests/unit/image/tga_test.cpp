@@ -2,23 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include "../temp_path.h"
-#include "column_sums.h"
-
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "app/cancel.h"
-#include "app/console.h"
 #include "image/census.h"
+#include "test_support.h"
 
 namespace curvlog {
 namespace {
+
+using namespace testing_support;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -78,51 +75,40 @@ struct Case {
   Bytes bitmap;  // stride x height bytes
 };
 
-int summed_decodes = 0;
-
-void check(const Case& c) {
+void check(const Case& c, ReaderOptions options = {}) {
   SCOPED_TRACE(c.name + c.file.substr(0, c.file[0] == '@' ? std::string::npos : 0));
-  std::string path = CURVLOG_TEST_DATA "/tga/" + c.file.substr(1);
-  if (c.file[0] != '@') {
-    path = unique_temp_path("curvlog_tga");
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    std::fwrite(c.file.data(), 1, c.file.size(), out);
-    std::fclose(out);
+  std::optional<TempInput> made;
+  platform::InputFile fixture;
+  platform::InputFile* input = &fixture;
+  if (c.file[0] == '@') {
+    platform::ErrorCode error = 0;
+    ASSERT_TRUE(fixture.open((CURVLOG_TEST_DATA "/tga/" + c.file.substr(1)).c_str(), &error));
+  } else {
+    input = &made.emplace(c.file).file;
   }
-  platform::InputFile input;
-  platform::ErrorCode error = 0;
-  ASSERT_TRUE(input.open(path.c_str(), &error));
-  char* argv[] = {nullptr, const_cast<char*>(c.option)};
-  RunSettings s;
-  s.argument_count = 2, s.arguments = argv, s.option_count = 1, s.tga_option = 1;
-  s.pcx_input = false, s.census_mode = c.census;
+  ColourTable selected{};
   for (const char* p = c.option + 2; *p != '\0'; p += *p == ',') {
     char* end = nullptr;
-    s.selected_colours[std::strtoul(p, &end, 10)] = s.colour_list_given = true;
+    selected[std::strtoul(p, &end, 10)] = true;
     p = end;
   }
-  std::snprintf(s.input_name, sizeof s.input_name, "g.tga");
-
-  testing::internal::CaptureStdout();
+  options.input_name = "g.tga";
+  options.census = c.census;
+  options.selected = c.option[2] != '\0' ? &selected : nullptr;
   TgaHeader header;
   DataBitmap bitmap;
-  bool valid = true;
-  Ending code = tga_read_header(input, false, header);
-  if (!code) code = tga_validate_header(header, s, &valid);
-  if (!code && !valid) code = ExitCode::kInvalidContent;
-  if (!code)
-    code = c.census ? run_colour_census(input, header, s) : tga_decode(input, header, s, bitmap);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), c.text);
+  Ending code;
+  EXPECT_EQ(printed_by([&] {
+              code = tga_read_header(*input, false, header);
+              if (!code && !tga_validate_header(header, options)) code = ExitCode::kInvalidContent;
+              if (code) return;
+              code = c.census ? run_colour_census(*input, header, options)
+                              : tga_decode(*input, header, options, bitmap);
+            }),
+            c.text);
   EXPECT_EQ(code, c.code);
   const std::uint8_t* block = bitmap.pixels.get();
   EXPECT_EQ(Bytes(block, block + (block ? bitmap.stride * bitmap.height : 0)), c.bitmap);
-  if (!code && !c.census) {  // a decoded bitmap comes with its column sums
-    expect_sums_of_bitmap(bitmap);
-    ++summed_decodes;
-  }
-  // A 1-bit file's rows take the PCX path.
-  EXPECT_EQ(s.pcx_input, header.bits_per_pixel == 1 && valid && code != ExitCode::kCommandLine);
-  if (c.file[0] != '@') std::remove(path.c_str());
 }
 
 // A colour-mapped header of one row of eight pixels.
@@ -136,16 +122,11 @@ Fields mapped(int length, int entry_size) {
 }
 
 TEST(TgaReader, ValidatesDecodesAndRefuses) {
-  testing::internal::CaptureStdout();
-  print_usage();
-  const std::string usage = testing::internal::GetCapturedStdout();
   const ExitCode k6 = ExitCode::kInvalidContent;
   // clang-format off
   const Case cases[] = {
       {"short header", std::string(17, '\0'), "/T", false, ExitCode::kReadFailure,
        "Error: cannot read TGA file header\n\n", {}},
-      {"1-bit with a list", tga({.x_origin = 7, .bits = 1, .descriptor = 0}), "/T12", false,
-       ExitCode::kCommandLine, "\nInvalid 1bpp TGA input file color index value(s): /T12\n\n" + usage, {}},
       {"bottom-left, X origin", tga({.x_origin = 5, .descriptor = 0}), "/T", false, k6, descriptor(0) +
        fault("Error: the origin of the X-coordinate has to be 0 instead of 5, or\n"), {}},
       {"RLE", tga({.image_type = 10}), "/T", false, k6, kUnsupported + kRle, {}},
@@ -212,11 +193,10 @@ TEST(TgaReader, SpansDecodeAsPixelByPixel) {
   for (int v = 6; v < 256; ++v) most += "," + std::to_string(v);
   const std::string lists[] = {"/T", "/T7", "/T0,7,200", "/T1,2,3,4,5,6,7,8,9", most, "1-bit"};
   std::mt19937 random(1206);
-  const std::uint64_t usual_minimum = set_two_part_minimum_for_testing(0);
   for (const int step : {0, 1, 2, 3}) {
-    const auto widest = step < 3 ? ClassifyWidth(step) : ClassifyWidth::k256;
-    limit_classify_width_for_testing(widest);
-    set_two_part_minimum_for_testing(step < 3 ? std::uint64_t(-1) : 0);
+    ReaderOptions options;  // each classification step front to back, then two parts
+    options.widest_step = step < 3 ? ClassifyWidth(step) : ClassifyWidth::k256;
+    options.two_part_minimum = step < 3 ? UINT64_MAX : 0;
     for (const std::string& list : lists) {
       const bool one_bit = list == "1-bit", bw = list == "/T";
       bool selected[256] = {};
@@ -258,13 +238,10 @@ TEST(TgaReader, SpansDecodeAsPixelByPixel) {
         }
         SCOPED_TRACE(list.substr(0, 20) + " width " + std::to_string(w) + " step " +
                      std::to_string(step));
-        check(c);
+        check(c, options);
       }
     }
   }
-  limit_classify_width_for_testing(ClassifyWidth::k256);
-  set_two_part_minimum_for_testing(usual_minimum);
-  EXPECT_GT(summed_decodes, 100);  // the column sums above were checked
 }
 
 TEST(TgaReader, VerboseHeaderAndCancellation) {
@@ -272,9 +249,7 @@ TEST(TgaReader, VerboseHeaderAndCancellation) {
   platform::ErrorCode error = 0;
   ASSERT_TRUE(input.open(CURVLOG_TEST_DATA "/tga/netpbm_cmap16.tga", &error));
   TgaHeader header;
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(tga_read_header(input, true, header));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(printed_by([&] { EXPECT_FALSE(tga_read_header(input, true, header)); }),
             "Bits per pixel: 8\nTGA image type: 1\nTGA color map: 1\nTGA descriptor byte: 0\n"
             "Image width: 16\nImage height: 8\n");
   EXPECT_EQ(header.colour_map_length, 3);
@@ -283,10 +258,10 @@ TEST(TgaReader, VerboseHeaderAndCancellation) {
 
   // The 8-bit decode polls before each pixel it reads, the 1-bit one after each byte: with no
   // pixel data at all, only the 8-bit one sees the cancellation. Front to back and in two parts.
-  handle_console_control(0);
-  const std::uint64_t usual_minimum = set_two_part_minimum_for_testing(0);
-  for (const std::uint64_t minimum : {std::uint64_t(0), usual_minimum}) {
-    set_two_part_minimum_for_testing(minimum);
+  const Cancelled cancelled;
+  for (const std::uint64_t minimum : {std::uint64_t(0), kTwoPartMinimum}) {
+    ReaderOptions options;
+    options.two_part_minimum = minimum;
     for (const int bits : {1, 8}) {
       check({"cancelled",
              tga({.bits = bits}, Bytes(128, 0)),
@@ -294,17 +269,18 @@ TEST(TgaReader, VerboseHeaderAndCancellation) {
              false,
              ExitCode::kSuccess,
              "",
-             {}});
+             {}},
+            options);
       check({"cancelled, no pixels",
              tga({.bits = bits}),
              "/T",
              false,
              bits == 1 ? ExitCode::kInvalidContent : ExitCode::kSuccess,
              bits == 1 ? kEarlyEnd : "",
-             {}});
+             {}},
+            options);
     }
   }
-  reset_cancel_flag_for_testing();
 }
 
 }  // namespace

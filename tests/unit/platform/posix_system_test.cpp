@@ -1,7 +1,6 @@
 // Control signals and the file-open dialog.
 
 #include <pthread.h>
-#include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -15,7 +14,6 @@
 #include <sstream>
 #include <string>
 
-#include "app/cancel.h"
 #include "platform/platform.h"
 
 namespace curvlog::platform {
@@ -132,44 +130,6 @@ TEST(Worker, RunsTheTaskOnAThreadOfItsOwnThatTakesNoSignals) {
   }  // the destructor waits for the task
   EXPECT_TRUE(again.finished);
 }
-
-#if defined(__linux__)
-// The processors a task may use: at first all but its creator's, then, once its creator waits
-// in join(), all of them.
-struct Placement {
-  std::atomic<int> allowed_at_first{0};
-  bool allowed_everywhere_later = false;
-};
-
-int allowed_processors() {
-  cpu_set_t set;
-  return ::sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : -1;
-}
-
-void watch_placement(void* placement_pointer) {
-  auto& placement = *static_cast<Placement*>(placement_pointer);
-  placement.allowed_at_first = allowed_processors();
-  for (int waited = 0; waited < 5000 && !placement.allowed_everywhere_later; ++waited) {
-    cpu_set_t process;
-    ::sched_getaffinity(::getpid(), sizeof process, &process);
-    placement.allowed_everywhere_later = allowed_processors() == CPU_COUNT(&process);
-    ::usleep(1000);
-  }
-}
-
-TEST(Worker, StartsAwayFromItsCreatorUntilTheCreatorWaits) {
-  const int everywhere = allowed_processors();
-  ASSERT_GE(everywhere, 1);
-  Placement placement;
-  Worker worker;
-  ASSERT_TRUE(worker.start(watch_placement, &placement));
-  while (placement.allowed_at_first == 0) ::usleep(100);  // before join() lifts the limit
-  worker.join();
-  EXPECT_EQ(placement.allowed_at_first, everywhere > 1 ? everywhere - 1 : everywhere);
-  EXPECT_TRUE(placement.allowed_everywhere_later);
-  EXPECT_EQ(allowed_processors(), everywhere);  // the creator's own set is untouched
-}
-#endif
 
 // A stand-in for the desktop's dialog program: records its arguments, prints a reply.
 struct FakeDialogProgram {

@@ -3,11 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "app/cancel.h"
-#include "app/console.h"
+#include "base/cancel.h"
+#include "base/version.h"
 #include "platform/platform.h"
 #include "platform/win32/win32.h"
 // After windows.h.
@@ -23,12 +24,12 @@ TEST(Win32ConsoleControl, RoutineHandsTheTypeToTheRegisteredHandler) {
   EXPECT_TRUE(SetConsoleCtrlHandler(console_control_routine, TRUE));
   const BOOL handled[] = {TRUE, TRUE, TRUE, FALSE, FALSE, TRUE, TRUE, FALSE};  // types 0 to 7
   for (DWORD type = 0; type < 8; ++type) {
-    reset_cancel_flag_for_testing();
+    internal::cancel_flag.store(0);
     EXPECT_EQ(console_control_routine(type), handled[type]) << type;
     EXPECT_EQ(cancel_requested(), handled[type] == TRUE) << type;
   }
   remove_control_handler(handle_console_control);
-  reset_cancel_flag_for_testing();
+  internal::cancel_flag.store(0);
   EXPECT_FALSE(SetConsoleCtrlHandler(console_control_routine, FALSE));
   EXPECT_EQ(console_control_routine(CTRL_C_EVENT), FALSE);  // the system's default decides
   EXPECT_FALSE(cancel_requested());
@@ -71,8 +72,10 @@ TEST(Win32Resources, ExecutableCarriesVersionAndUtf8Manifest) {
   EXPECT_STREQ(static_cast<const char*>(value), kVersion);
   ASSERT_TRUE(VerQueryValueA(block.data(), "\\", &value, &length));
   const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
-  EXPECT_EQ(fixed->dwFileVersionMS, (1u << 16) | 5u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 2u << 16);
+  char numbers[40];
+  std::snprintf(numbers, sizeof numbers, "%lu.%lu.%lu", fixed->dwFileVersionMS >> 16,
+                fixed->dwFileVersionMS & 0xFFFF, fixed->dwFileVersionLS >> 16);
+  EXPECT_STREQ(numbers, kVersion);
 
   HMODULE exe = LoadLibraryExA(CURVLOG_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(exe, nullptr);

@@ -1,0 +1,36 @@
+cmake_minimum_required(VERSION 3.25)
+
+# Fails when a source file includes a header of a layer above its own (or beside it, where the
+# layers do not meet). Run by CTest: cmake -D SOURCE_DIR=<src> -P check_layers.cmake
+#
+# The layers from the bottom up, each with the folders its files may include.
+set(allowed_platform platform)
+set(allowed_base base platform)
+set(allowed_cli cli base platform)
+set(allowed_image image base platform)
+set(allowed_graph graph image base platform)
+set(allowed_app app cli image graph base platform)
+
+get_filename_component(SOURCE_DIR "${SOURCE_DIR}" ABSOLUTE)
+file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*.h ${SOURCE_DIR}/*.cpp)
+set(faults "")
+foreach(source ${sources})
+  string(REGEX MATCH "^[^/]+" layer ${source})
+  if(NOT DEFINED allowed_${layer})
+    list(APPEND faults "${source}: in no known layer")
+    continue()
+  endif()
+  file(STRINGS ${SOURCE_DIR}/${source} includes REGEX "^#include \"[^/\"]+/")
+  foreach(line ${includes})
+    string(REGEX REPLACE "^#include \"([^/\"]+)/.*" "\\1" folder "${line}")
+    if(NOT folder IN_LIST allowed_${layer})
+      list(APPEND faults "${source}: ${line}")
+    endif()
+  endforeach()
+endforeach()
+if(faults)
+  list(JOIN faults "\n  " text)
+  message(FATAL_ERROR "Includes against the layers (app > cli, graph > image > base > platform):\n  ${text}")
+endif()
+list(LENGTH sources count)
+message(STATUS "${count} sources include only their own and lower layers")

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+
+#include "base/colour_table.h"
+#include "image/classify.h"
+#include "image/two_part_read.h"
+
+namespace curvlog {
+
+// What the readers and the colour census take from the command line, and two choices of how
+// to read that the run leaves at their defaults (tests vary them, so that every way is tried).
+struct ReaderOptions {
+  const char* input_name = "";  // as quoted in messages
+  bool verbose = false;
+  bool census = false;                    // list the pixel values instead of decoding them
+  const ColourTable* selected = nullptr;  // /T<list>: the curve's values; null: black&white
+  const ColourTable* excluded = nullptr;  // /E<list>: values the census leaves out; null: none
+  char decimal_separator = 0;             // for the census's shares; 0 keeps the dot
+
+  ClassifyWidth widest_step = ClassifyWidth::k256;
+  std::uint64_t two_part_minimum = kTwoPartMinimum;
+};
+
+}  // namespace curvlog
