@@ -84,8 +84,16 @@ void warn_reset(const RunSettings& settings, int previous, int index, bool says_
 // at least one more character; all others exactly the two.
 Ending take_option(RunSettings& settings, int index) {
   const char* argument = settings.argument(index);
-  const bool has_more = argument[2] != '\0';
-  switch (upper_ascii(argument[1])) {
+  // The names users of other command-line tools try first stand for /? and /V, with all their
+  // rules; only the exact, case-sensitive spelling counts.
+  char letter = upper_ascii(argument[1]);
+  bool has_more = argument[2] != '\0';
+  if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
+    letter = '?', has_more = false;
+  } else if (std::strcmp(argument, "--version") == 0) {
+    letter = 'V', has_more = false;
+  }
+  switch (letter) {
     case '?':
       // The argument count comes first: "/?x" among other arguments is a count error.
       if (settings.argument_count != 2) {
@@ -148,10 +156,16 @@ Ending take_option(RunSettings& settings, int index) {
 }
 
 // An option argument starts with a switch character and has a letter after it. On POSIX an
-// absolute path also starts with "/"; one with a further "/" is a path, never an option.
+// absolute path also starts with "/"; one with a further "/" is a path, never an option. No
+// option letter is a digit, so a negative number ("-10", "-.5") is the first positional
+// argument.
 bool is_option_argument(const char* argument) {
   if (argument[0] != '-' && argument[0] != '/') return false;
   if (argument[1] == '\0') return false;
+  if (argument[0] == '-' &&
+      (is_decimal_digit(argument[1]) || (argument[1] == '.' && is_decimal_digit(argument[2])))) {
+    return false;
+  }
   return !platform::slash_argument_is_path(argument);
 }
 

@@ -97,7 +97,11 @@ TEST(ParseOptions, ReadsLeadingOptionsAndColourLists) {
       {{"/CV", "1"}, "\nInvalid option: /CV\n\n", 2, 0},
       {{"/E", "1"}, "\nInvalid option: /E\n\n", 2, 0},
       {{"/?x", "1"}, "\nError: invalid number of arguments\n\n", 2, 0},  // before the length
-      {{"-100", "-200"}, "\nInvalid option: -100\n\n", 2, 0},
+      // No option letter is a digit: a negative number ends the options.
+      {{"/C", "-100", "-200"}, "", kGoesOn, 1},
+      {{"-.5", "-2"}, "", kGoesOn, 0},
+      {{"-.", "-2"}, "\nInvalid option: -.\n\n", 2, 0},
+      {{"/5", "-2"}, "\nInvalid option: /5\n\n", 2, 0},
       {{"-", "/C"}, "", kGoesOn, 0},
       {{"/C", "1", "/C"}, "", kGoesOn, 1},
       // A path where paths may start with "/" (POSIX), an option elsewhere.
