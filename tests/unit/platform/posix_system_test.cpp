@@ -1,4 +1,4 @@
-// Control signals and the file-open dialog.
+// What POSIX systems add: control signals, the second thread and the file-open dialog.
 
 #include <pthread.h>
 #include <signal.h>

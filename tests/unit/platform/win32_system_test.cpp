@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "base/cancel.h"
@@ -103,6 +105,65 @@ TEST(Win32Threads, NoSecondThreadAndNoReadsOutOfTurn) {
   char byte = 0;
   EXPECT_EQ(input.read_at(0, &byte, 1, &error), -1);
   EXPECT_EQ(error, ERROR_NOT_SUPPORTED);
+}
+
+// A fresh directory in the temporary folder, removed with its files when the test ends.
+struct ScratchDirectory {
+  std::string path;
+  ScratchDirectory() {
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    path = std::string(base) + "curvlog-" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(path.c_str(), nullptr);
+  }
+  ~ScratchDirectory() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+};
+
+TEST(Win32Files, OutputIsExclusiveAndInputIsSharedForReading) {
+  ScratchDirectory scratch;
+  const std::string path = scratch.path + "\\CURVLOG.PRN";
+  OutputFile output;
+  ErrorCode error = 0;
+  ASSERT_TRUE(output.create_new(path.c_str(), &error));
+  EXPECT_EQ(output.write("    7       12.35\r\nx\n", 21, &error), 21);  // no text translation
+  InputFile reader;
+  EXPECT_FALSE(reader.open(path.c_str(), &error));
+  EXPECT_EQ(error, static_cast<ErrorCode>(ERROR_SHARING_VIOLATION));
+  output.close();
+  std::ifstream written(path, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), "    7       12.35\r\nx\n");
+  written.close();
+
+  InputFile first;
+  InputFile second;
+  ASSERT_TRUE(first.open(path.c_str(), nullptr));
+  EXPECT_TRUE(second.open(path.c_str(), nullptr));
+  EXPECT_FALSE(delete_file(path.c_str(), &error));  // shared for reading only
+  EXPECT_EQ(error, static_cast<ErrorCode>(ERROR_SHARING_VIOLATION));
+}
+
+// Under the program's manifest the ...A calls take UTF-8 names: on disk the Unicode name, not
+// the UTF-8 bytes taken for another code page.
+TEST(Win32Manifest, NamesBeyondAsciiAreUtf8) {
+  ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
+  ScratchDirectory scratch;
+  const std::string name = "Kurve-\xC3\xA4\xE2\x82\xAC.prn";  // "Kurve-ä€.prn"
+  {
+    OutputFile output;
+    ASSERT_TRUE(output.create_new((scratch.path + "\\" + name).c_str(), nullptr));
+  }
+  WildcardSearch search;
+  char found[kFoundNameCapacity];
+  ErrorCode error = 0;
+  ASSERT_TRUE(search.first((scratch.path + "\\*.prn").c_str(), found, &error));
+  EXPECT_EQ(found, name);
+  wchar_t directory[MAX_PATH];
+  ASSERT_GT(MultiByteToWideChar(CP_UTF8, 0, scratch.path.c_str(), -1, directory, MAX_PATH), 0);
+  const std::wstring wide = std::wstring(directory) + L"\\Kurve-\u00E4\u20AC.prn";
+  EXPECT_NE(GetFileAttributesW(wide.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace
