@@ -40,7 +40,8 @@
 //   skip: REASON               the case cannot run here (with a platform: a POSIX mechanism)
 // Every file made by copy, copy-repo, hex, exists and create-while-stalled must be left
 // untouched unless a file: line expects other bytes. In names, arguments and expected lines,
-// @{DIR} is the absolute path of the run's directory and @{N*TEXT} is TEXT repeated N times.
+// @{DIR} is the absolute path of the run's directory, @{version} the program's version and
+// @{N*TEXT} is TEXT repeated N times.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -145,7 +146,7 @@ std::string read_file(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// "@{DIR}" and "@{N*TEXT}".
+// "@{DIR}", "@{version}" and "@{N*TEXT}".
 std::string expand(const std::string& text, const std::string& dir) {
   std::string out;
   for (std::size_t i = 0; i < text.size();) {
@@ -158,6 +159,8 @@ std::string expand(const std::string& text, const std::string& dir) {
     const std::size_t star = inner.find('*');
     if (inner == "DIR") {
       out += dir;
+    } else if (inner == "version") {
+      out += CURVLOG_VERSION;
     } else if (star != std::string::npos) {
       for (int n = std::stoi(inner.substr(0, star)); n > 0; --n) out += inner.substr(star + 1);
     } else {
