@@ -11,16 +11,14 @@
 // ("|" alone is an empty line). KEY[windows]: or KEY[posix]: counts for that platform only.
 //   args: WORD...              the arguments; "..." keeps blanks, "" is an empty one
 //   copy: NAME PATH            tests/data/PATH copied in as NAME
-//   hex: NAME BYTE...          the bytes in hex (none: an empty file); HH*N repeats a byte,
-//                              (HH ...)*N a group
+//   hex: NAME BYTE...          the bytes in hex; HH*N repeats a byte, (HH ...)*N a group
 //   mkdir: NAME                a directory
 //   mode: NAME OCTAL           NAME's permissions during the run
 //   env: NAME=VALUE            added to the program's environment
 //   limit: fsize|as BYTES      RLIMIT_FSIZE (SIGXFSZ ignored) or RLIMIT_AS
 //   unprivileged: USER         file modes must bind the program: a root runner runs it as USER
-//                              (a copy of the binary where USER can reach it, the run's files
-//                              given to USER), another runner as itself if it cannot read a
-//                              file of mode 000. Otherwise the case is skipped.
+//                              (from a copy of the binary, the run's files given to USER);
+//                              another runner as itself if it cannot read a file of mode 000
 //   signal: INT|TERM|HUP|QUIT  the signal that fifo: or stop-at: sends
 //   fifo: NAME BYTES           the input NAME is a FIFO: its first BYTES are written, and once
 //                              the program has read them and sleeps, the signal is sent and/or
@@ -29,9 +27,9 @@
 //                              directory made read-only if asked, the signal queued and the
 //                              program continued (skipped if it ended before it was stopped)
 //   sweep-as: FROM TO STEP     runs with RLIMIT_AS = FROM, FROM + STEP, ... up to TO. A run
-//                              that exits 127 with no output did not start (the loader failed);
-//                              a run ending in a refusal: must leave the directory as it was;
-//                              the first other run is checked like the only run of a case.
+//                              that exits 127 with no output did not start; one that ends in a
+//                              refusal: must leave the directory as it was; the first other run
+//                              is checked like the only run of a case
 //   refusal: EXIT [required]   "|" lines follow: a way for a sweep-as: run to refuse; a
 //                              required one must be seen
 //   exit: N                    the expected exit code (required)
@@ -44,7 +42,8 @@
 //   absent: NAME / left: NAME  NAME must not / must exist afterwards
 //   skip: REASON               the case cannot run here (with a platform: a POSIX mechanism)
 // Inputs (copy, hex, create-while-stalled) must be left untouched unless a file: line expects
-// other bytes. "@{version}" anywhere is the program's version.
+// other bytes. A case that cannot stage its fault here is skipped with the reason.
+// "@{version}" anywhere is the program's version.
 
 #include <fcntl.h>
 #include <grp.h>
@@ -86,11 +85,7 @@ const fs::path kDataDir = CURVLOG_TEST_DATA;
 constexpr auto kTimeout = std::chrono::seconds(60);  // for one run, on a loaded machine
 constexpr char kStalledCreation[] = "someone else's file\n";
 
-bool is_windows_program() {
-  const std::size_t n = g_curvlog.size();
-  return n > 4 && strcasecmp(g_curvlog.c_str() + n - 4, ".exe") == 0;
-}
-
+bool g_windows = false;  // curvlog.exe
 std::string read_file(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
@@ -111,10 +106,10 @@ struct Refusal {
 
 struct Case {
   std::vector<std::string> args, directories, env, absent, left;
-  std::vector<std::pair<std::string, std::string>> inputs;  // name, bytes
+  std::map<std::string, std::string> inputs;  // name, bytes
   std::map<std::string, int> modes;
   std::optional<rlim_t> fsize_limit, as_limit;
-  std::string unprivileged, fifo, fifo_bytes, create_while_stalled, stop_at, skip_reason;
+  std::string unprivileged, fifo, create_while_stalled, stop_at, skip_reason;
   std::size_t fifo_first = 0;
   bool read_only = false;
   int signal = 0;
@@ -160,11 +155,11 @@ bool parse_case(const fs::path& path, Case& c, std::string* error) {
   std::istringstream in(file);
   for (std::string line; error->empty() && std::getline(in, line);) {
     if (line.empty() || line[0] == '#') continue;
-    if (line[0] == '|' && text == nullptr) *error = "a | line after a directive without text";
-    if (line[0] == '|' && text != nullptr) {
+    if (line[0] == '|') {
+      if (text == nullptr) return *error = "a | line after a directive without text", false;
       *text += line == "|@{usage}" ? read_file(kDataDir / "e2e/usage.txt") : line.substr(1) + end;
+      continue;
     }
-    if (line[0] == '|') continue;
     text = nullptr, end = "\n";
     const std::size_t colon = std::min(line.find(':'), line.size());
     std::string key = line.substr(0, colon);
@@ -176,8 +171,10 @@ bool parse_case(const fs::path& path, Case& c, std::string* error) {
       const std::string platform = key.substr(open);
       key.resize(open);
       if (platform != "[windows]" && platform != "[posix]") *error = "which platform? " + line;
-      if ((platform == "[windows]") != is_windows_program()) text = &ignored;
-      if (text == &ignored) continue;
+      if ((platform == "[windows]") != g_windows) {
+        text = &ignored;  // and so are its "|" lines
+        continue;
+      }
     }
     // Only args: and the texts (stdout..., stderr:) may come without words.
     if (colon == line.size() || (words.empty() && key != "args" && key.find("std") != 0)) {
@@ -185,13 +182,13 @@ bool parse_case(const fs::path& path, Case& c, std::string* error) {
     } else if (key == "args") {
       c.args = words;
     } else if (key == "copy") {
-      c.inputs.emplace_back(w[0], read_file(kDataDir / w[1]));
+      c.inputs[w[0]] = read_file(kDataDir / w[1]);
       if (!fs::is_regular_file(kDataDir / w[1])) *error = "no file " + w[1];
     } else if (key == "file" && w[1] == "data") {
       c.files[w[0]] = read_file(kDataDir / w[2]);
       if (!fs::is_regular_file(kDataDir / w[2])) *error = "no file " + w[2];
     } else if (key == "hex") {
-      c.inputs.emplace_back(w[0], parse_hex(words, 1, error));
+      c.inputs[w[0]] = parse_hex(words, 1, error);
     } else if (key == "mkdir" || key == "env" || key == "absent" || key == "left") {
       const std::map<std::string, std::vector<std::string>*> lists = {
           {"mkdir", &c.directories}, {"env", &c.env}, {"absent", &c.absent}, {"left", &c.left}};
@@ -208,7 +205,8 @@ bool parse_case(const fs::path& path, Case& c, std::string* error) {
       c.fifo = w[0];
       c.fifo_first = std::stoul(w[1]);
     } else if (key == "create-while-stalled") {
-      c.files[c.create_while_stalled = w[0]] = kStalledCreation;
+      c.create_while_stalled = w[0];
+      c.files[w[0]] = kStalledCreation;
     } else if (key == "stop-at" && (w[1].empty() || w[1] == "read-only")) {
       c.stop_at = w[0];
       c.read_only = !w[1].empty();
@@ -234,10 +232,7 @@ bool parse_case(const fs::path& path, Case& c, std::string* error) {
       *error = "unknown or malformed: " + line;
     }
   }
-  const auto fifo = std::find_if(c.inputs.begin(), c.inputs.end(),
-                                 [&](const auto& input) { return input.first == c.fifo; });
-  if (fifo != c.inputs.end()) c.fifo_bytes = fifo->second;
-  if (!c.fifo.empty() && (fifo == c.inputs.end() || c.fifo_first > c.fifo_bytes.size())) {
+  if (!c.fifo.empty() && (!c.inputs.count(c.fifo) || c.fifo_first > c.inputs[c.fifo].size())) {
     *error += " (fifo: no such input, or a shorter one)";
   }
   if (c.signal != 0 ? c.fifo.empty() && c.stop_at.empty() : !c.stop_at.empty()) {
@@ -269,14 +264,18 @@ void write_all(int fd, const char* data, std::size_t size) {
 void drain(int out_fd, int err_fd, Outcome* outcome) {
   pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
   std::string* sinks[2] = {&outcome->stdout_text, &outcome->stderr_text};
-  while ((fds[0].fd >= 0 || fds[1].fd >= 0) && (::poll(fds, 2, -1) >= 0 || errno == EINTR)) {
+  while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+    const int ready = ::poll(fds, 2, -1);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) break;
     for (int i = 0; i < 2; ++i) {
+      if (fds[i].revents == 0) continue;
       char buffer[4096];
-      const ssize_t got = fds[i].revents == 0 ? -1 : ::read(fds[i].fd, buffer, sizeof buffer);
+      const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
       if (got > 0) sinks[i]->append(buffer, std::size_t(got));
-      if (got == 0 || (got < 0 && fds[i].revents != 0 && errno != EINTR)) {
+      if (got == 0 || (got < 0 && errno != EINTR)) {
         ::close(fds[i].fd);
-        fds[i].fd = -1;
+        fds[i].fd = -1;  // which poll() ignores
       }
     }
   }
@@ -327,7 +326,8 @@ void stage(const Case& c, int fifo, Child& child, Outcome& outcome) {
       std::ofstream(c.dir / c.create_while_stalled, std::ios::binary) << kStalledCreation;
     }
     if (c.signal != 0 && child.alive()) ::kill(child.pid, c.signal);
-    write_all(fifo, c.fifo_bytes.data() + c.fifo_first, c.fifo_bytes.size() - c.fifo_first);
+    const std::string& bytes = c.inputs.at(c.fifo);
+    write_all(fifo, bytes.data() + c.fifo_first, bytes.size() - c.fifo_first);
     ::close(fifo);
   } else if (!c.stop_at.empty()) {
     if (!child.wait_for([&] { return fs::exists(c.dir / c.stop_at, error); })) {
@@ -388,19 +388,20 @@ Outcome run(const Case& c) {
   // The FIFO opened for reading and writing, so that the runner can fill it before the program
   // opens it (Linux); the program sees its end once the runner closes it.
   const int fifo = c.fifo.empty() ? -1 : ::open((c.dir / c.fifo).c_str(), O_RDWR | O_CLOEXEC);
-  write_all(fifo, c.fifo_bytes.data(), c.fifo.empty() ? 0 : c.fifo_first);
+  if (fifo >= 0) write_all(fifo, c.inputs.at(c.fifo).data(), c.fifo_first);
   Outcome outcome;
   Child child;
   int out[2], err[2];
   const int null_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-  if (null_fd < 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
-    return outcome;
+  if (null_fd < 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0 ||
+      (child.pid = ::fork()) < 0) {
+    return outcome;  // an exit code of -1
   }
   const int fds[3] = {null_fd, out[1], err[1]};
-  if ((child.pid = ::fork()) == 0) start(c, argv.data(), fds);  // the runner has no other thread
+  if (child.pid == 0) start(c, argv.data(), fds);  // the runner has no other thread to mind
   for (int fd : fds) ::close(fd);
   std::thread reader(drain, out[0], err[0], &outcome);
-  if (child.pid > 0) stage(c, fifo, child, outcome);
+  stage(c, fifo, child, outcome);
   child.wait_for([] { return false; });  // the end, or the deadline
   if ((outcome.timed_out = child.alive())) {
     ::kill(-child.pid, SIGKILL);
@@ -411,7 +412,7 @@ Outcome run(const Case& c) {
   outcome.exit_code = WIFEXITED(child.status) ? WEXITSTATUS(child.status) : -1;
   outcome.signal = WIFSIGNALED(child.status) ? WTERMSIG(child.status) : 0;
   std::string& text = outcome.stdout_text;
-  for (std::size_t at = 0; is_windows_program() && (at = text.find("\r\n", at)) != text.npos;) {
+  for (std::size_t at = 0; g_windows && (at = text.find("\r\n", at)) != text.npos;) {
     text.erase(at++, 1);  // the console's text mode
   }
   return outcome;
@@ -531,12 +532,9 @@ std::vector<std::string> case_names() {
   return names;
 }
 
+// Case names are test names: letters, digits and "_".
 INSTANTIATE_TEST_SUITE_P(Cases, Transcript, testing::ValuesIn(case_names()),
-                         [](const testing::TestParamInfo<std::string>& info) {
-                           std::string name = info.param;
-                           for (char& ch : name) ch = std::isalnum(ch & 0xFF) ? ch : '_';
-                           return name;
-                         });
+                         [](const auto& info) { return info.param; });
 
 }  // namespace
 
@@ -545,6 +543,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--curvlog=", 10) == 0) g_curvlog = argv[i] + 10;
   }
+  const std::size_t n = g_curvlog.size();
+  g_windows = n > 4 && strcasecmp(g_curvlog.c_str() + n - 4, ".exe") == 0;
   ::signal(SIGPIPE, SIG_IGN);  // a program that ends early must not kill the FIFO feeder
   return RUN_ALL_TESTS();
 }
