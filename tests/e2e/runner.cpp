@@ -23,9 +23,10 @@
 //   fifo: NAME BYTES           the input NAME is a FIFO: its first BYTES are written, and once
 //                              the program has read them and sleeps, the signal is sent and/or
 //   create-while-stalled: NAME NAME is created ("someone else's file\n"); then the rest follows
-//   stop-at: NAME [read-only]  once NAME exists the program is stopped (SIGSTOP), the run's
+//   stop-at: NAME SIZE [read-only]  once NAME exists the program is stopped (SIGSTOP), the run's
 //                              directory made read-only if asked, the signal queued and the
-//                              program continued (skipped if it ended before it was stopped)
+//                              program continued. Skipped if it ended first or NAME had SIZE
+//                              bytes (all of them) by then: the stop came too late.
 //   sweep-as: FROM TO STEP     runs with RLIMIT_AS = FROM, FROM + STEP, ... up to TO. A run
 //                              that exits 127 with no output did not start; one that ends in a
 //                              refusal: must leave the directory as it was; the first other run
@@ -111,6 +112,7 @@ struct Case {
   std::optional<rlim_t> fsize_limit, as_limit;
   std::string unprivileged, fifo, create_while_stalled, stop_at, skip_reason;
   std::size_t fifo_first = 0;
+  std::uintmax_t stop_size = 0;
   bool read_only = false;
   int signal = 0;
   std::array<rlim_t, 3> sweep = {};  // from, to, step
@@ -207,9 +209,10 @@ bool parse_case(const fs::path& path, Case& c, std::string* error) {
     } else if (key == "create-while-stalled") {
       c.create_while_stalled = w[0];
       c.files[w[0]] = kStalledCreation;
-    } else if (key == "stop-at" && (w[1].empty() || w[1] == "read-only")) {
+    } else if (key == "stop-at" && (w[2].empty() || w[2] == "read-only")) {
       c.stop_at = w[0];
-      c.read_only = !w[1].empty();
+      c.stop_size = std::stoull(w[1]);
+      c.read_only = !w[2].empty();
     } else if (key == "sweep-as") {
       c.sweep = {std::stoull(w[0]), std::stoull(w[1]), std::stoull(w[2])};
     } else if (key == "refusal" && (w[1].empty() || w[1] == "required")) {
@@ -339,6 +342,7 @@ void stage(const Case& c, int fifo, Child& child, Outcome& outcome) {
       outcome.missed_stop = child.ended = true;
       return;
     }
+    outcome.missed_stop = fs::file_size(c.dir / c.stop_at, error) >= c.stop_size;
     if (c.read_only) ::chmod(c.dir.c_str(), 0555);
     ::kill(child.pid, c.signal);
     ::kill(child.pid, SIGCONT);
@@ -505,7 +509,7 @@ TEST_P(Transcript, Matches) {
   }
   ASSERT_FALSE(outcome.timed_out) << "killed after " << kTimeout.count() << " s, having written\n"
                                   << outcome.stdout_text;
-  if (outcome.missed_stop) GTEST_SKIP() << "the program ended before it could be stopped";
+  if (outcome.missed_stop) GTEST_SKIP() << "the program had written " << c.stop_at << " first";
   EXPECT_EQ(outcome.signal, 0) << "the program died of a signal";
   EXPECT_EQ(outcome.exit_code, *c.exit_code) << "exit code";
   const auto& texts = c.stdout_texts;
