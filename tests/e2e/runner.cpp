@@ -81,12 +81,12 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-std::string g_curvlog;  // --curvlog=PATH
+std::string g_curvlog;   // --curvlog=PATH
+bool g_windows = false;  // whether that is a Windows program (*.exe)
 const fs::path kDataDir = CURVLOG_TEST_DATA;
 constexpr auto kTimeout = std::chrono::seconds(60);  // for one run, on a loaded machine
 constexpr char kStalledCreation[] = "someone else's file\n";
 
-bool g_windows = false;  // curvlog.exe
 std::string read_file(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
