@@ -6,12 +6,15 @@
 // put before the binary, split at blanks. DISPLAY and WAYLAND_DISPLAY are removed from the
 // program's environment. For a Windows program (*.exe), CR LF on standard output counts as LF.
 //
-// Case format: one directive per line; "#" starts a comment line. A line starting with a blank
-// continues the previous directive's words, a line starting with "|" is one line of its text
+// Case format: one directive per line; "#" starts a comment line. A line "---" starts another
+// run of the same file (a test of its own, named after the file and the run's number): each
+// run takes the directives before the first "---" and those of its own part. A line starting with a
+// blank continues the previous directive's words, a line starting with "|" is one line of its text
 // ("|" alone is an empty line). KEY[windows]: or KEY[posix]: counts for that platform only.
 //   args: WORD...              the arguments; "..." keeps blanks, "" is an empty one
 //   copy: NAME PATH            tests/data/PATH copied in as NAME
 //   hex: NAME BYTE...          the bytes in hex; HH*N repeats a byte, (HH ...)*N a group
+//                              (inputs may lie in subdirectories, which are made for them)
 //   mkdir: NAME                a directory
 //   mode: NAME OCTAL           NAME's permissions during the run
 //   env: NAME=VALUE            added to the program's environment
@@ -92,6 +95,27 @@ std::string read_file(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// The parts of a case file: what comes before the first "---" line, then each run's own.
+std::vector<std::string> parts_of(const std::string& text) {
+  std::vector<std::string> parts(1);
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line == "---") {
+      parts.emplace_back();
+    } else {
+      parts.back() += line + "\n";
+    }
+  }
+  return parts;
+}
+
+// A case is a file's name, and "_N" for its run N when it has several.
+std::pair<std::string, std::size_t> file_and_run(const std::string& name) {
+  const std::size_t mark = name.rfind("_run");
+  if (mark == std::string::npos) return {name, 0};
+  return {name.substr(0, mark), std::stoul(name.substr(mark + 4))};
+}
+
 std::vector<std::string> words_of(const std::string& text) {
   std::istringstream in(text);
   std::vector<std::string> words;
@@ -146,9 +170,12 @@ std::string parse_hex(const std::vector<std::string>& words, std::size_t from, s
   return bytes;
 }
 
-// Reads the case file into c; false, with the error, when it is not well-formed.
-bool parse_case(const fs::path& path, Case& c, std::string* error) {
-  std::string file = std::regex_replace(read_file(path), std::regex("\n[ \t]+"), " ");
+// Reads run number run (0 for a file of one) of the case file into c; false, with the error,
+// when it is not well-formed.
+bool parse_case(const fs::path& path, std::size_t run, Case& c, std::string* error) {
+  const std::vector<std::string> parts = parts_of(read_file(path));
+  std::string file = parts[0] + (run > 0 ? parts[run] : "");
+  file = std::regex_replace(file, std::regex("\n[ \t]+"), " ");
   file = std::regex_replace(file, std::regex("@\\{version\\}"), CURVLOG_VERSION);
   const std::map<std::string, int> kSignals = {
       {"INT", SIGINT}, {"TERM", SIGTERM}, {"HUP", SIGHUP}, {"QUIT", SIGQUIT}};
@@ -481,7 +508,9 @@ TEST_P(Transcript, Matches) {
   const std::shared_ptr<void> cleanup(nullptr, [&](void*) { fs::remove_all(root); });
   Case c;
   std::string error;
-  ASSERT_TRUE(parse_case(fs::path(CURVLOG_CASES_DIR) / (GetParam() + ".case"), c, &error)) << error;
+  const auto [file, run_number] = file_and_run(GetParam());
+  ASSERT_TRUE(parse_case(fs::path(CURVLOG_CASES_DIR) / (file + ".case"), run_number, c, &error))
+      << error;
   if (!c.skip_reason.empty()) GTEST_SKIP() << c.skip_reason;
   c.dir = fs::canonical(root) / "run";
   c.program = fs::absolute(g_curvlog).string();
@@ -492,6 +521,7 @@ TEST_P(Transcript, Matches) {
       ASSERT_EQ(::mkfifo((c.dir / name).c_str(), 0600), 0);
       continue;
     }
+    fs::create_directories((c.dir / name).parent_path());
     std::ofstream(c.dir / name, std::ios::binary) << bytes;
     c.files.emplace(name, bytes);  // to be left untouched, unless expected otherwise
   }
@@ -530,7 +560,12 @@ TEST_P(Transcript, Matches) {
 std::vector<std::string> case_names() {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(CURVLOG_CASES_DIR)) {
-    if (entry.path().extension() == ".case") names.push_back(entry.path().stem().string());
+    if (entry.path().extension() != ".case") continue;
+    const std::string name = entry.path().stem().string();
+    const std::size_t runs = parts_of(read_file(entry.path())).size() - 1;
+    if (runs == 0) names.push_back(name);
+    for (std::size_t run = 1; run <= runs; ++run)
+      names.push_back(name + "_run" + std::to_string(run));
   }
   std::sort(names.begin(), names.end());
   return names;
