@@ -41,7 +41,7 @@
 //                              tests/data/e2e/usage.txt). Without it: no output.
 //   stdout-either:             one of several accepted outputs
 //   stderr:                    the expected standard error. Without it: nothing.
-//   file: NAME crlf|hex|data   the expected file: the "|" lines, each ending in CR LF; the
+//   file: NAME crlf|lf|hex|data  the expected file: the "|" lines, each ending in CR LF (LF); the
 //                              bytes in hex that follow; or those of tests/data/PATH
 //   absent: NAME / left: NAME  NAME must not / must exist afterwards
 //   skip: REASON               the case cannot run here (with a platform: a POSIX mechanism)
@@ -251,9 +251,9 @@ bool parse_case(const fs::path& path, std::size_t run, Case& c, std::string* err
       text = &c.stdout_texts.emplace_back();
     } else if (key == "stderr") {
       text = &c.stderr_text;
-    } else if (key == "file" && w[1] == "crlf") {
+    } else if (key == "file" && (w[1] == "crlf" || w[1] == "lf")) {
       text = &c.files[w[0]];
-      end = "\r\n";
+      end = w[1] == "crlf" ? "\r\n" : "\n";
     } else if (key == "file" && w[1] == "hex") {
       c.files[w[0]] = parse_hex(words, 2, error);
     } else if (key == "skip") {

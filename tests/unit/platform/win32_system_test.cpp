@@ -145,26 +145,5 @@ TEST(Win32Files, OutputIsExclusiveAndInputIsSharedForReading) {
   EXPECT_EQ(error, static_cast<ErrorCode>(ERROR_SHARING_VIOLATION));
 }
 
-// Under the program's manifest the ...A calls take UTF-8 names: on disk the Unicode name, not
-// the UTF-8 bytes taken for another code page.
-TEST(Win32Manifest, NamesBeyondAsciiAreUtf8) {
-  ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8));
-  ScratchDirectory scratch;
-  const std::string name = "Kurve-\xC3\xA4\xE2\x82\xAC.prn";  // "Kurve-ä€.prn"
-  {
-    OutputFile output;
-    ASSERT_TRUE(output.create_new((scratch.path + "\\" + name).c_str(), nullptr));
-  }
-  WildcardSearch search;
-  char found[kFoundNameCapacity];
-  ErrorCode error = 0;
-  ASSERT_TRUE(search.first((scratch.path + "\\*.prn").c_str(), found, &error));
-  EXPECT_EQ(found, name);
-  wchar_t directory[MAX_PATH];
-  ASSERT_GT(MultiByteToWideChar(CP_UTF8, 0, scratch.path.c_str(), -1, directory, MAX_PATH), 0);
-  const std::wstring wide = std::wstring(directory) + L"\\Kurve-\u00E4\u20AC.prn";
-  EXPECT_NE(GetFileAttributesW(wide.c_str()), INVALID_FILE_ATTRIBUTES);
-}
-
 }  // namespace
 }  // namespace curvlog::platform::win32
