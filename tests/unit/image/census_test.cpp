@@ -70,39 +70,6 @@ void expect_census(const std::string& file, std::initializer_list<int> excluded,
             text);
 }
 
-TEST(ColourCensus, CountsAndListsEveryValueInUse) {
-  struct Case {
-    const char* name;
-    std::string file;
-    std::initializer_list<int> excluded;
-    ExitCode code;
-    std::string text;
-  };
-  const std::string two_by_two = census_file(2, 2, 0, 0, {0, 0, 0, 255});
-  const ExitCode k0 = ExitCode::kSuccess, k6 = ExitCode::kInvalidContent;
-  // clang-format off
-  const Case cases[] = {
-      {"255 excluded", two_by_two, {255}, k0, "\n  0  #000000           3  100.00%\n"},
-      {"all excluded", two_by_two, {0, 255}, k6, "\nError: no data pixels found in file g.tga\n\n"},
-      {"24-bit map, unused entries unlisted", census_file(3, 1, 4, 24,
-       {1, 2, 3, 9, 9, 9, 0, 0, 255, 4, 5, 6, 2, 0, 2}), {}, k0,
-       "\n  0  #030201           1   33.33%\n  2  #FF0000           2   66.67%\n"},
-      {"16-bit map, A1R5G5B5", census_file(4, 1, 4, 16,
-       {0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x80, 0x10, 0x42, 0, 1, 2, 3}), {}, k0,
-       "\n  0  #FF0000           1   25.00%\n  1  #00FF00           1   25.00%\n"
-       "  2  #0000FF           1   25.00%\n  3  #848484           1   25.00%\n"},
-      {"32-bit map, BGRA", census_file(2, 1, 2, 32, {0x10, 0x20, 0x30, 0, 0xAA, 0xBB, 0xCC, 0xFF, 1, 1}),
-       {}, k0, "\n  1  #CCBBAA           2  100.00%\n"},
-      {"ends in the map", census_file(2, 2, 4, 32, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), {},
-       k6, "\nError: unexpected end of file g.tga\n\n"},
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    expect_census(c.file, c.excluded, c.code, c.text);
-  }
-}
-
 // Counting in spans against one pixel at a time: random images mostly of one background value
 // (some larger than a 64 KiB input block), with a pixel outside the colour map or an early end
 // now and then.
