@@ -4,13 +4,14 @@
 // a quiet standard output, the bound on bitmap sizes, and the checks that a decoded bitmap
 // passes the graph stages with sound records and values.
 
+#include <stdlib.h>  // mkdtemp
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <system_error>
 
@@ -30,29 +31,18 @@ inline void check(bool condition, const char* what) {
 // The program prints every message to standard output; the fuzzer's own report goes to
 // standard error. Standard input is never a terminal, so no prompt can wait for a name.
 inline void quiet_process() {
-#if defined(_WIN32)
-  const char* null_device = "NUL";
-#else
-  const char* null_device = "/dev/null";
-#endif
-  check(std::freopen(null_device, "w", stdout) != nullptr, "standard output silenced");
-  check(std::freopen(null_device, "r", stdin) != nullptr, "standard input emptied");
+  check(std::freopen("/dev/null", "w", stdout) != nullptr, "standard output silenced");
+  check(std::freopen("/dev/null", "r", stdin) != nullptr, "standard input emptied");
 }
 
 // A directory private to this process, made once and removed at exit. Several fuzzers or
-// replays may run at once, so its name is random.
+// replays may run at once.
 class ScratchDirectory {
  public:
   ScratchDirectory() {
-    std::random_device seed;
-    std::error_code error;
-    const auto base = std::filesystem::temp_directory_path(error);
-    check(!error, "temporary directory found");
-    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-      const auto candidate = base / ("curvlog_fuzz_" + std::to_string(seed()));
-      if (std::filesystem::create_directory(candidate, error)) path_ = candidate;
-    }
-    check(!path_.empty(), "scratch directory created");
+    std::string name = (std::filesystem::temp_directory_path() / "curvlog_fuzz_XXXXXX").string();
+    check(::mkdtemp(name.data()) != nullptr, "scratch directory created");
+    path_ = name;
   }
   ~ScratchDirectory() {
     std::error_code ignored;
