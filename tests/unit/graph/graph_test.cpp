@@ -110,6 +110,11 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
        .file = "    1      100.00\r\n    2        0.00           1-2\r\n", .crop = true},
       {.name = "crop from row 0", .picture = "#|#|.|#|.|.", .file = "    1       33.33     1\r\n",
        .crop = true},
+      // Rows of two bytes whose data lies in the first: the crop must see it there.
+      {.name = "crop wide rows",
+       .picture = "..........|#.........|..........|.#........|..........",
+       .file = "    1      100.00\r\n    2        0.00           1-2\r\n",
+       .crop = true},
       {.name = "comma", .picture = run, .file = "    1       60,00\r\n", .separator = ','},
       {.name = "verbose", .picture = run, .file = "    1       60.00\r\n", .verbose = 4,
        .printed = "Statistics calculated.\n\nFile @ created.\n\n"},
