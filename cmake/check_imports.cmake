@@ -1,8 +1,9 @@
 cmake_minimum_required(VERSION 3.25)
 # Test script: curvlog.exe must run alone on a clean Windows, so it may import only from DLLs
 # that every Windows has; a runtime linked dynamically (libstdc++, libgcc, winpthread) fails.
+# (ole32 is COM, through which the Windows Imaging Component decodes PNG files.)
 #   cmake -D OBJDUMP=... -D EXE=... -P check_imports.cmake
-set(system_dlls kernel32.dll user32.dll comdlg32.dll msvcrt.dll)
+set(system_dlls kernel32.dll user32.dll comdlg32.dll msvcrt.dll ole32.dll)
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} failed on ${EXE}")

@@ -13,6 +13,7 @@
 #include "image/census.h"
 #include "image/data_bitmap.h"
 #include "image/pcx.h"
+#include "image/png.h"
 #include "image/reader_options.h"
 #include "image/tga.h"
 #include "platform/platform.h"
@@ -71,6 +72,31 @@ Ending read_tga(const RunSettings& settings, platform::InputFile& input, DataBit
   return tga_decode(input, header, options, bitmap);
 }
 
+// A PNG file is known by its signature, whatever its name and whether /T is given. The bytes
+// are only looked at: the reader that takes the file starts at its first byte.
+bool starts_as_png(platform::InputFile& input) {
+  const std::uint8_t* bytes = nullptr;
+  const long available = input.view(&bytes);
+  return available > 0 && is_png_signature(bytes, static_cast<std::size_t>(available));
+}
+
+// The PNG header stage, then the census or the decode, with the checkpoint where the TGA
+// reader has it.
+Ending read_png(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
+  const ReaderOptions options = reader_options(settings);
+  PngHeader header;
+  if (Ending ending = png_read_header(input, options.input_name, options.verbose, header)) {
+    return ending;
+  }
+  const bool valid = png_validate_header(header, options.input_name);
+  if (cancel_requested()) return ExitCode::kSuccess;
+  if (!valid) return ExitCode::kInvalidContent;
+  const Ending ending = png_decode(input, header, options, bitmap);
+  // The census ends the run whatever it found.
+  if (options.census) return ending.value_or(ExitCode::kSuccess);
+  return ending;
+}
+
 ExitCode run_sequence(RunSettings& settings) {
   if (settings.argument_count > 1) {
     if (Ending ending = parse_options(settings)) return *ending;
@@ -89,8 +115,9 @@ ExitCode run_sequence(RunSettings& settings) {
   if (Ending ending = open_input(settings, input)) return *ending;
 
   DataBitmap bitmap;
-  const Ending image_ending = settings.tga_option != 0 ? read_tga(settings, input, bitmap)
-                                                       : read_pcx(settings, input, bitmap);
+  const Ending image_ending = starts_as_png(input)       ? read_png(settings, input, bitmap)
+                              : settings.tga_option != 0 ? read_tga(settings, input, bitmap)
+                                                         : read_pcx(settings, input, bitmap);
   if (image_ending) return *image_ending;
 
   // Hand-over to the column scan: the input is no longer needed.

@@ -75,6 +75,12 @@ Classifier make_classifier(const ColourTable* selected, ClassifyWidth widest) {
   return c;
 }
 
+Classifier make_table_classifier(const std::uint8_t (&classes)[256]) {
+  Classifier c;
+  std::memcpy(c.classes, classes, sizeof c.classes);
+  return c;  // neither black&white nor compared: the plain loop reads the table
+}
+
 bool classify_span(const Classifier& c, const std::uint8_t* in, std::uint32_t count,
                    std::uint8_t* row, std::uint32_t x) {
   // One at a time up to a byte boundary, then in whole bytes, then the rest one at a time.

@@ -33,6 +33,11 @@ struct Classifier {
 // colour values; with one, the listed values are data and all others background.
 Classifier make_classifier(const ColourTable* selected, ClassifyWidth widest);
 
+// Classes given value by value (kData, kBackground or kGreyPixel), for values that are neither
+// grey levels nor listed values: palette indices classed by their colours, say. The table
+// serves every pixel.
+Classifier make_table_classifier(const std::uint8_t (&classes)[256]);
+
 // Classifies count pixels into a zero-filled row from column x on. False at a grey pixel (the
 // row is of no use then).
 bool classify_span(const Classifier& c, const std::uint8_t* in, std::uint32_t count,

@@ -125,6 +125,10 @@ class InputFile {
   // the end of the file is no failure. False with error() set on failure.
   bool skip(std::uint32_t count);
 
+  // Moves back to the first byte, for a second pass over the file. False with error() set
+  // when the file cannot go back (a pipe, say).
+  bool rewind();
+
   ErrorCode error() const { return error_; }
 
   // The size of the file when it is a regular file, whose bytes read_at() can also fetch; -1
@@ -152,6 +156,70 @@ class InputFile {
   ErrorCode error_ = 0;
   std::int64_t regular_size_ = -1;
   std::uint8_t block_[kBlockSize];
+};
+
+// ---- PNG decoder ---------------------------------------------------------------------------
+// The system's own PNG decoder (libpng on POSIX, the Windows Imaging Component on Windows),
+// which hands out the pixel rows of a PNG file one at a time: the caller never needs room for
+// more than one row. The caller has taken the signature and the IHDR chunk from the input and
+// checked them; everything after them is the decoder's to check.
+
+// What the rows hold. Each pixel has `channels` samples: a grey level or a palette index; grey
+// and alpha; red, green and blue; or red, green, blue and alpha. A sample of 1, 2, 4 or 8 bits
+// takes one byte (the value unscaled), a 16-bit sample two bytes, most significant first.
+struct PngPixels {
+  unsigned channels = 1;
+  unsigned bits = 8;                  // significant bits per sample: 1, 2, 4, 8 or 16
+  bool indexed = false;               // one channel of palette indices
+  unsigned palette_size = 0;          // the entries of the palette, for indexed rows
+  std::uint8_t palette[256][4] = {};  // red, green, blue, alpha (255: opaque)
+};
+
+// Where the pixels of a row lie in the image: row y, columns x, x + step, x + 2 step, and so
+// on. An interlaced file may come pass by pass, each row of a pass a part of an image row.
+struct PngRowPlace {
+  std::uint32_t y = 0;
+  std::uint32_t x = 0;
+  std::uint32_t step = 1;
+  std::uint32_t count = 0;  // pixels in the row
+};
+
+enum class PngStatus {
+  kOk,
+  kEndOfFile,     // the file ends before its IEND chunk
+  kReadError,     // a read request failed; error() tells why
+  kBadCrc,        // a chunk's CRC does not match its bytes
+  kBadChunk,      // a critical chunk missing, out of place, unknown or malformed
+  kBadImageData,  // the compressed image data is broken, or ends too early
+  kOutOfMemory,   // the decoder's memory was refused, or would pass its limit
+  kUnsupported,   // the system's decoder cannot deliver this kind of image exactly
+};
+
+// One file's decoding. The rows come in file order: next_row() rows() times, then finish().
+// Closed by its destructor; neither copied nor moved.
+class PngDecoder {
+ public:
+  PngDecoder() = default;
+  ~PngDecoder();
+  PngDecoder(const PngDecoder&) = delete;
+  PngDecoder& operator=(const PngDecoder&) = delete;
+
+  // Starts on the input, of which the first header_size bytes (signature and IHDR chunk) have
+  // been taken already, into header; path names the same file.
+  PngStatus start(InputFile& input, const char* path, const std::uint8_t* header,
+                  std::size_t header_size);
+  const PngPixels& pixels() const;
+  std::size_t row_bytes() const;  // a buffer this large takes every row
+  std::uint32_t rows() const;     // the rows next_row() delivers, the passes' rows together
+  PngStatus next_row(std::uint8_t* buffer, PngRowPlace* place);
+  // After the last row: the rest of the file, up to and including the IEND chunk.
+  PngStatus finish();
+  // Back to the first row, for a second pass over the image.
+  PngStatus restart();
+  ErrorCode error() const;  // for kReadError
+
+ private:
+  void* state_ = nullptr;  // owned by the implementation
 };
 
 // ---- Second thread ---------------------------------------------------------------------------

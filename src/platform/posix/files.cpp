@@ -169,6 +169,17 @@ bool InputFile::skip(std::uint32_t count) {
   return true;
 }
 
+bool InputFile::rewind() {
+  if (handle_ == kNoHandle) {
+    error_ = EBADF;
+    return false;
+  }
+  next_ = end_ = block_;
+  if (::lseek(descriptor(handle_), 0, SEEK_SET) == 0) return true;
+  error_ = static_cast<ErrorCode>(errno);
+  return false;
+}
+
 long InputFile::read_at(std::uint64_t offset, void* buffer, std::size_t size,
                         ErrorCode* error) const {
   if (handle_ == kNoHandle || regular_size_ < 0 || offset > std::uint64_t(INT64_MAX)) {

@@ -159,6 +159,24 @@ bool InputFile::skip(std::uint32_t count) {
   return true;
 }
 
+bool InputFile::rewind() {
+  if (handle_ == kNoHandle) {
+    error_ = ERROR_INVALID_HANDLE;
+    return false;
+  }
+  next_ = end_ = block_;
+  HANDLE handle = to_handle(handle_);
+  // Only a file on disk has a position to move; a pipe's would be meaningless.
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    error_ = ERROR_SEEK_ON_DEVICE;
+    return false;
+  }
+  const LARGE_INTEGER start{};
+  if (SetFilePointerEx(handle, start, nullptr, FILE_BEGIN)) return true;
+  error_ = GetLastError();
+  return false;
+}
+
 // ---- Output file ---------------------------------------------------------------------------
 
 OutputFile::~OutputFile() {

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "base/exit_code.h"
+#include "image/data_bitmap.h"
+#include "image/reader_options.h"
+#include "platform/platform.h"
+
+namespace curvlog {
+
+inline constexpr std::size_t kPngSignatureSize = 8;
+// The signature, then the IHDR chunk: length, type, 13 bytes of fields and the CRC.
+inline constexpr std::size_t kPngHeaderSize = 33;
+
+// True when bytes (size of them) begin with the PNG signature.
+bool is_png_signature(const std::uint8_t* bytes, std::size_t size);
+
+// The start of a PNG file as read, and the fields of its IHDR chunk.
+struct PngHeader {
+  std::uint8_t bytes[kPngHeaderSize] = {};
+  std::uint32_t chunk_length = 0;  // of the first chunk, which has to be IHDR
+  bool first_chunk_is_header = false;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint8_t bit_depth = 0;
+  std::uint8_t colour_type = 0;
+  std::uint8_t compression = 0;
+  std::uint8_t filter = 0;
+  std::uint8_t interlace = 0;
+};
+
+// Reads the signature and the IHDR chunk and, verbose, prints the fields. Ends the run with 6
+// when the file is too short to hold them, 5 when the read fails.
+Ending png_read_header(platform::InputFile& input, const char* input_name, bool verbose,
+                       PngHeader& header);
+
+// Runs every check of the IHDR chunk, printing each fault; false when any failed.
+bool png_validate_header(const PngHeader& header, const char* input_name);
+
+// After a valid header, reads the image as an 8-bit one: grey levels, palette indices, or
+// indices into the table of a true-colour image's colours (at most 256), transparency laid
+// over white. In census mode lists the values in use and ends the run; otherwise allocates
+// the bitmap and classifies every pixel into it as an 8-bit TGA file's, except that without a
+// colour list a pixel's colour (black or white) decides. A decode that fails leaves no bitmap.
+Ending png_decode(platform::InputFile& input, const PngHeader& header, const ReaderOptions& options,
+                  DataBitmap& bitmap);
+
+}  // namespace curvlog

@@ -1,0 +1,363 @@
+// The PNG decoder on Windows: the Windows Imaging Component (WIC), the system's own decoder,
+// reached through COM.
+//
+// WIC checks neither the CRCs nor the order of the chunks, and reads the file by its name. So
+// the decoder first walks the chunks through the program's input file, checking what libpng
+// checks elsewhere (every CRC, the critical chunks and their order, the end of the file), and
+// only then lets WIC decode the image, one row at a time. Every pixel format that WIC delivers
+// is turned into the rows of PngPixels exactly, or refused.
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "platform/platform.h"
+#include "platform/win32/win32.h"
+
+// After windows.h (win32.h).
+#include <objbase.h>
+#include <wincodec.h>
+
+namespace curvlog::platform {
+namespace {
+
+// ---- The chunk walk ------------------------------------------------------------------------
+
+constexpr std::uint32_t kLargestChunk = 0x7FFFFFFF;
+
+struct CrcTable {
+  std::uint32_t entries[256];
+  constexpr CrcTable() : entries() {
+    for (std::uint32_t n = 0; n < 256; ++n) {
+      std::uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      entries[n] = c;
+    }
+  }
+};
+constexpr CrcTable kCrcTable;
+
+// The running CRC-32 of PNG chunks (type and data), without the final inversion.
+std::uint32_t crc_update(std::uint32_t crc, const std::uint8_t* bytes, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i)
+    crc = kCrcTable.entries[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+  return crc;
+}
+
+std::uint32_t big_endian_32(const std::uint8_t* bytes) {
+  return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+         std::uint32_t{bytes[2]} << 8 | bytes[3];
+}
+
+bool is_letter(std::uint8_t c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Reads count bytes (or, out null, takes them into the CRC only).
+PngStatus walk_read(InputFile& input, std::uint8_t* out, std::uint32_t count, std::uint32_t* crc,
+                    ErrorCode* error) {
+  while (count > 0) {
+    const std::uint8_t* data = nullptr;
+    const long available = input.view(&data);
+    if (available < 0) {
+      *error = input.error();
+      return PngStatus::kReadError;
+    }
+    if (available == 0) return PngStatus::kEndOfFile;
+    const std::uint32_t take =
+        static_cast<unsigned long>(available) < count ? std::uint32_t(available) : count;
+    if (crc != nullptr) *crc = crc_update(*crc, data, take);
+    if (out != nullptr) {
+      std::memcpy(out, data, take);
+      out += take;
+    }
+    input.consume(take);
+    count -= take;
+  }
+  return PngStatus::kOk;
+}
+
+// Checks every chunk after the IHDR chunk in header, up to and including IEND.
+PngStatus walk_chunks(InputFile& input, const std::uint8_t* header, ErrorCode* error) {
+  const std::uint8_t colour_type = header[25];
+  if ((crc_update(0xFFFFFFFF, header + 12, 17) ^ 0xFFFFFFFF) != big_endian_32(header + 29)) {
+    return PngStatus::kBadCrc;
+  }
+  bool palette_seen = false;
+  bool data_seen = false;
+  for (;;) {
+    std::uint8_t head[8];
+    if (PngStatus s = walk_read(input, head, 8, nullptr, error); s != PngStatus::kOk) return s;
+    const std::uint32_t length = big_endian_32(head);
+    const std::uint8_t* const type = head + 4;
+    if (length > kLargestChunk || !is_letter(type[0]) || !is_letter(type[1]) ||
+        !is_letter(type[2]) || !is_letter(type[3])) {
+      return PngStatus::kBadChunk;
+    }
+    std::uint32_t crc = crc_update(0xFFFFFFFF, type, 4);
+    if (PngStatus s = walk_read(input, nullptr, length, &crc, error); s != PngStatus::kOk) {
+      return s;
+    }
+    std::uint8_t stored[4];
+    if (PngStatus s = walk_read(input, stored, 4, nullptr, error); s != PngStatus::kOk) return s;
+    if ((crc ^ 0xFFFFFFFF) != big_endian_32(stored)) return PngStatus::kBadCrc;
+
+    if (std::memcmp(type, "PLTE", 4) == 0) {
+      // Only before the image data, once, and never in a grey image.
+      if (palette_seen || data_seen || colour_type == 0 || colour_type == 4 || length == 0 ||
+          length % 3 != 0 || length > 3 * 256) {
+        return PngStatus::kBadChunk;
+      }
+      palette_seen = true;
+    } else if (std::memcmp(type, "IDAT", 4) == 0) {
+      if (colour_type == 3 && !palette_seen) return PngStatus::kBadChunk;
+      data_seen = true;
+    } else if (std::memcmp(type, "IEND", 4) == 0) {
+      return data_seen ? PngStatus::kOk : PngStatus::kBadChunk;
+    } else if ((type[0] & 0x20) == 0) {
+      return PngStatus::kBadChunk;  // a second IHDR, or a critical chunk of no known kind
+    }
+  }
+}
+
+// ---- WIC -------------------------------------------------------------------------------------
+
+// Owns one reference to a COM object.
+template <typename Interface>
+class ComReference {
+ public:
+  ComReference() = default;
+  ~ComReference() {
+    if (pointer_ != nullptr) pointer_->Release();
+  }
+  ComReference(const ComReference&) = delete;
+  ComReference& operator=(const ComReference&) = delete;
+
+  Interface* get() const { return pointer_; }
+  Interface* operator->() const { return pointer_; }
+  // For the calls that hand out a new reference.
+  Interface** put() { return &pointer_; }
+  void** put_void() { return reinterpret_cast<void**>(&pointer_); }
+
+ private:
+  Interface* pointer_ = nullptr;
+};
+
+// The pixel formats that WIC's PNG decoder delivers, and what their rows become.
+enum class Layout { kPacked, kSwapBytes, kSwapRedBlue, kCopy };
+
+struct Format {
+  const GUID* guid;
+  unsigned channels;
+  unsigned bits;
+  bool indexed;
+  unsigned native_bits;  // per pixel, as WIC stores them
+  Layout layout;
+};
+
+const Format kFormats[] = {
+    {&GUID_WICPixelFormatBlackWhite, 1, 1, false, 1, Layout::kPacked},
+    {&GUID_WICPixelFormat2bppGray, 1, 2, false, 2, Layout::kPacked},
+    {&GUID_WICPixelFormat4bppGray, 1, 4, false, 4, Layout::kPacked},
+    {&GUID_WICPixelFormat8bppGray, 1, 8, false, 8, Layout::kCopy},
+    {&GUID_WICPixelFormat16bppGray, 1, 16, false, 16, Layout::kSwapBytes},
+    {&GUID_WICPixelFormat1bppIndexed, 1, 1, true, 1, Layout::kPacked},
+    {&GUID_WICPixelFormat2bppIndexed, 1, 2, true, 2, Layout::kPacked},
+    {&GUID_WICPixelFormat4bppIndexed, 1, 4, true, 4, Layout::kPacked},
+    {&GUID_WICPixelFormat8bppIndexed, 1, 8, true, 8, Layout::kCopy},
+    {&GUID_WICPixelFormat24bppBGR, 3, 8, false, 24, Layout::kSwapRedBlue},
+    {&GUID_WICPixelFormat24bppRGB, 3, 8, false, 24, Layout::kCopy},
+    {&GUID_WICPixelFormat32bppBGRA, 4, 8, false, 32, Layout::kSwapRedBlue},
+    {&GUID_WICPixelFormat32bppRGBA, 4, 8, false, 32, Layout::kCopy},
+    {&GUID_WICPixelFormat48bppRGB, 3, 16, false, 48, Layout::kSwapBytes},
+    {&GUID_WICPixelFormat64bppRGBA, 4, 16, false, 64, Layout::kSwapBytes},
+};
+
+// COM for as long as the decoder lives: declared before the references, it outlives them.
+struct ComSession {
+  bool initialised = false;
+  ~ComSession() {
+    if (initialised) CoUninitialize();
+  }
+};
+
+struct DecoderState {
+  ComSession com;
+  ComReference<IWICImagingFactory> factory;
+  ComReference<IWICBitmapDecoder> decoder;
+  ComReference<IWICBitmapFrameDecode> frame;
+  const Format* format = nullptr;
+  PngPixels pixels;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint32_t next_y = 0;
+  UINT native_stride = 0;
+  std::unique_ptr<std::uint8_t[]> native_row;
+  ErrorCode error = 0;
+};
+
+// A failed WIC call: a system error of the file's reading, no memory, or a broken image.
+PngStatus failure_of(HRESULT result, ErrorCode* error) {
+  if (result == E_OUTOFMEMORY) return PngStatus::kOutOfMemory;
+  if (HRESULT_FACILITY(result) == FACILITY_WIN32) {
+    *error = HRESULT_CODE(result);
+    return PngStatus::kReadError;
+  }
+  return PngStatus::kBadImageData;
+}
+
+PngStatus open_with_wic(DecoderState& s, const char* path) {
+  // COM may be on already (the file-open dialog's), in either model; either serves.
+  const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  s.com.initialised = SUCCEEDED(init);
+  if (FAILED(init) && init != RPC_E_CHANGED_MODE) return failure_of(init, &s.error);
+
+  const int wide_size = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+  std::unique_ptr<wchar_t[]> wide_path(new (std::nothrow) wchar_t[wide_size > 0 ? wide_size : 1]);
+  if (!wide_path) return PngStatus::kOutOfMemory;
+  if (wide_size <= 0 || MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide_path.get(),
+                                            wide_size) <= 0) {
+    s.error = GetLastError();
+    return PngStatus::kReadError;
+  }
+  HRESULT result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                    IID_IWICImagingFactory, s.factory.put_void());
+  if (SUCCEEDED(result)) {
+    result = s.factory->CreateDecoderFromFilename(wide_path.get(), nullptr, GENERIC_READ,
+                                                  WICDecodeMetadataCacheOnDemand, s.decoder.put());
+  }
+  if (SUCCEEDED(result)) result = s.decoder->GetFrame(0, s.frame.put());
+  UINT width = 0, height = 0;
+  if (SUCCEEDED(result)) result = s.frame->GetSize(&width, &height);
+  GUID guid{};
+  if (SUCCEEDED(result)) result = s.frame->GetPixelFormat(&guid);
+  if (FAILED(result)) return failure_of(result, &s.error);
+  if (width != s.width || height != s.height) return PngStatus::kUnsupported;
+
+  for (const Format& format : kFormats) {
+    if (IsEqualGUID(*format.guid, guid)) s.format = &format;
+  }
+  if (s.format == nullptr) return PngStatus::kUnsupported;
+  s.pixels.channels = s.format->channels;
+  s.pixels.bits = s.format->bits;
+  s.pixels.indexed = s.format->indexed;
+  if (s.format->indexed) {
+    ComReference<IWICPalette> palette;
+    result = s.factory->CreatePalette(palette.put());
+    if (SUCCEEDED(result)) result = s.frame->CopyPalette(palette.get());
+    WICColor colours[256];
+    UINT count = 0;
+    if (SUCCEEDED(result)) result = palette->GetColors(256, colours, &count);
+    if (FAILED(result)) return failure_of(result, &s.error);
+    s.pixels.palette_size = count;
+    for (UINT i = 0; i < count; ++i) {
+      const WICColor argb = colours[i];
+      s.pixels.palette[i][0] = std::uint8_t(argb >> 16);
+      s.pixels.palette[i][1] = std::uint8_t(argb >> 8);
+      s.pixels.palette[i][2] = std::uint8_t(argb);
+      s.pixels.palette[i][3] = std::uint8_t(argb >> 24);
+    }
+  }
+  s.native_stride = UINT((std::uint64_t{width} * s.format->native_bits + 7) / 8);
+  s.native_row.reset(new (std::nothrow) std::uint8_t[s.native_stride]);
+  return s.native_row ? PngStatus::kOk : PngStatus::kOutOfMemory;
+}
+
+// One row as WIC stores it, into the rows of PngPixels.
+void convert_row(const DecoderState& s, const std::uint8_t* in, std::uint8_t* out) {
+  const Format& f = *s.format;
+  const std::size_t samples = std::size_t{s.width} * f.channels;
+  switch (f.layout) {
+    case Layout::kPacked:
+      // Most significant bits first, one sample to a byte.
+      for (std::size_t i = 0; i < samples; ++i) {
+        const std::size_t bit = i * f.bits;
+        out[i] = std::uint8_t(in[bit / 8] >> (8 - f.bits - bit % 8) & ((1u << f.bits) - 1));
+      }
+      break;
+    case Layout::kSwapBytes:
+      // WIC's 16-bit samples are little-endian.
+      for (std::size_t i = 0; i < samples; ++i) {
+        out[2 * i] = in[2 * i + 1];
+        out[2 * i + 1] = in[2 * i];
+      }
+      break;
+    case Layout::kSwapRedBlue:
+      for (std::size_t i = 0; i < samples; i += f.channels) {
+        out[i] = in[i + 2];
+        out[i + 1] = in[i + 1];
+        out[i + 2] = in[i];
+        if (f.channels == 4) out[i + 3] = in[i + 3];
+      }
+      break;
+    case Layout::kCopy:
+      std::memcpy(out, in, samples);
+      break;
+  }
+}
+
+DecoderState& state(void* state) {
+  return *static_cast<DecoderState*>(state);
+}
+
+}  // namespace
+
+PngDecoder::~PngDecoder() {
+  delete static_cast<DecoderState*>(state_);
+}
+
+PngStatus PngDecoder::start(InputFile& input, const char* path, const std::uint8_t* header,
+                            std::size_t header_size) {
+  delete static_cast<DecoderState*>(state_);
+  auto* s = new (std::nothrow) DecoderState;
+  state_ = s;
+  if (s == nullptr) return PngStatus::kOutOfMemory;
+  if (header_size < 33) return PngStatus::kEndOfFile;
+  s->width = big_endian_32(header + 16);
+  s->height = big_endian_32(header + 20);
+  if (PngStatus status = walk_chunks(input, header, &s->error); status != PngStatus::kOk) {
+    return status;
+  }
+  return open_with_wic(*s, path);
+}
+
+const PngPixels& PngDecoder::pixels() const {
+  return state(state_).pixels;
+}
+
+std::size_t PngDecoder::row_bytes() const {
+  const DecoderState& s = state(state_);
+  return std::size_t{s.width} * s.pixels.channels * (s.pixels.bits == 16 ? 2 : 1);
+}
+
+std::uint32_t PngDecoder::rows() const {
+  return state(state_).height;
+}
+
+PngStatus PngDecoder::next_row(std::uint8_t* buffer, PngRowPlace* place) {
+  DecoderState& s = state(state_);
+  if (s.next_y == s.height) return PngStatus::kBadImageData;  // asked for a row past the last
+  const WICRect rectangle{0, INT(s.next_y), INT(s.width), 1};
+  const HRESULT result =
+      s.frame->CopyPixels(&rectangle, s.native_stride, s.native_stride, s.native_row.get());
+  if (FAILED(result)) return failure_of(result, &s.error);
+  convert_row(s, s.native_row.get(), buffer);
+  *place = PngRowPlace{s.next_y, 0, 1, s.width};
+  ++s.next_y;
+  return PngStatus::kOk;
+}
+
+PngStatus PngDecoder::finish() {
+  return PngStatus::kOk;  // the walk went through to IEND before decoding began
+}
+
+PngStatus PngDecoder::restart() {
+  state(state_).next_y = 0;  // WIC hands out any row at any time
+  return PngStatus::kOk;
+}
+
+ErrorCode PngDecoder::error() const {
+  return state(state_).error;
+}
+
+}  // namespace curvlog::platform
