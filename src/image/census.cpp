@@ -43,12 +43,6 @@ Ending read_colour_map(platform::InputFile& input, const TgaHeader& header, cons
   return kGoOn;
 }
 
-ExitCode report_outside_map(unsigned value, unsigned entries, const char* input_name) {
-  print("\nError: pixel value %u is outside the color map of %u entries in file %s\n\n", value,
-        entries, input_name);
-  return ExitCode::kInvalidContent;
-}
-
 // The counting as a task of the two-part read: each part counts into a histogram of its own,
 // and the two are added when both are done.
 struct CountTask {
@@ -105,6 +99,12 @@ Ending count_pixels(platform::InputFile& input, const TgaHeader& header,
 }
 
 }  // namespace
+
+ExitCode report_outside_map(unsigned value, unsigned entries, const char* input_name) {
+  print("\nError: pixel value %u is outside the color map of %u entries in file %s\n\n", value,
+        entries, input_name);
+  return ExitCode::kInvalidContent;
+}
 
 std::uint32_t count_pixel_span(const std::uint8_t* in, std::uint32_t count, unsigned entries,
                                Histogram& histogram) {

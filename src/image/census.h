@@ -35,6 +35,10 @@ std::uint32_t count_pixel_span(const std::uint8_t* in, std::uint32_t count, unsi
 std::uint32_t count_span_vector(const std::uint8_t* in, std::uint32_t count, unsigned entries,
                                 Histogram& histogram, bool* outside);
 
+// A pixel value without an entry in the colour map (or palette): prints its message and
+// returns code 6.
+ExitCode report_outside_map(unsigned value, unsigned entries, const char* input_name);
+
 // Formats one listing line without its line end, separator substitution applied:
 // "%3d  #%02X%02X%02X %11lu %7.2lf%%". Returns the length, or -1 when it does not fit.
 int format_census_line(char* buffer, std::size_t capacity, unsigned index, CensusColour colour,

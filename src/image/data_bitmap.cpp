@@ -25,6 +25,12 @@ ExitCode report_view_failure(const platform::InputFile& input, long available,
       input_name);
 }
 
+ExitCode report_grey_pixel(const char* input_name) {
+  print("Error: no color index value specified, or grey pixel found in black&white\n");
+  print("file %s\n\n", input_name);
+  return ExitCode::kInvalidContent;
+}
+
 void store_inverted(std::uint8_t* out, const std::uint8_t* in, std::size_t count) {
   // A pointer and a size_t count: the loop vectorises.
   for (std::size_t i = 0; i < count; ++i) out[i] = std::uint8_t(~in[i]);

@@ -37,6 +37,10 @@ ExitCode report_pixel_read_failure(platform::ErrorCode error, int result, const 
 ExitCode report_view_failure(const platform::InputFile& input, long available,
                              const char* input_name);
 
+// A pixel that black&white input does not allow (neither black nor white): prints the
+// grey-pixel message and returns code 6.
+ExitCode report_grey_pixel(const char* input_name);
+
 // Stores count file bytes inverted, as 1-bit rows are kept: a black (0) pixel becomes a data
 // pixel.
 void store_inverted(std::uint8_t* out, const std::uint8_t* in, std::size_t count);

@@ -60,53 +60,41 @@ ExitCode report_out_of_memory() {
   return ExitCode::kOutOfMemory;
 }
 
+ExitCode report_damage(const char* input_name, const char* what) {
+  print("\nError: the PNG file %s is damaged:\n%s\n\n", input_name, what);
+  return ExitCode::kInvalidContent;
+}
+
 ExitCode report_decoder_failure(PngStatus status, const platform::PngDecoder& decoder,
                                 const char* input_name) {
   switch (status) {
     case PngStatus::kOk:  // not a failure; never asked
     case PngStatus::kEndOfFile:
-      print("\nError: unexpected end of file %s\n\n", input_name);
-      return ExitCode::kInvalidContent;
+      return report_pixel_read_failure(0, platform::InputFile::kEndOfFile, input_name);
     case PngStatus::kReadError:
-      print("\nError: cannot read file %s (%lu)\n\n", input_name, decoder.error());
-      return ExitCode::kReadFailure;
+      return report_pixel_read_failure(decoder.error(), platform::InputFile::kReadError,
+                                       input_name);
     case PngStatus::kBadCrc:
-      print("\nError: the PNG file %s is damaged: a chunk has a bad CRC\n\n", input_name);
-      return ExitCode::kInvalidContent;
+      return report_damage(input_name, "a chunk has a bad CRC");
     case PngStatus::kBadChunk:
-      print("\nError: the PNG file %s is damaged: a critical chunk is missing,\n", input_name);
-      print("misplaced or malformed\n\n");
-      return ExitCode::kInvalidContent;
+      return report_damage(input_name, "a critical chunk is missing, misplaced or malformed");
     case PngStatus::kBadImageData:
-      print("\nError: the PNG file %s is damaged: its compressed image data is broken\n\n",
-            input_name);
-      return ExitCode::kInvalidContent;
+      return report_damage(input_name, "its compressed image data is broken");
     case PngStatus::kOutOfMemory:
       return report_out_of_memory();
     case PngStatus::kUnsupported:
-      print("\nError: this system's PNG decoder cannot deliver the pixels of %s exactly;\n",
+      print("\nError: the PNG file %s is of a kind that this system's decoder cannot\n",
             input_name);
-      print("save the graph as a PNG file with a palette\n\n");
+      print("deliver exactly. Save the graph as a PNG file with a palette.\n\n");
       return ExitCode::kInvalidContent;
   }
   return ExitCode::kInvalidContent;
 }
 
 ExitCode report_too_many_colours(const char* input_name) {
-  print("\nError: the PNG file %s has more than 256 colors. Save the graph without\n", input_name);
-  print("anti-aliasing, or reduce it to a palette of a few colors without dithering.\n\n");
-  return ExitCode::kInvalidContent;
-}
-
-ExitCode report_grey_pixel(const char* input_name) {
-  print("Error: no color index value specified, or grey pixel found in black&white\n");
-  print("file %s\n\n", input_name);
-  return ExitCode::kInvalidContent;
-}
-
-ExitCode report_outside_palette(unsigned value, unsigned entries, const char* input_name) {
-  print("\nError: pixel value %u is outside the color map of %u entries in file %s\n\n", value,
-        entries, input_name);
+  print("\nError: the PNG file %s has more than 256 colors.\n", input_name);
+  print("Save the graph without anti-aliasing, or reduce it to a palette of a few\n");
+  print("colors without dithering.\n\n");
   return ExitCode::kInvalidContent;
 }
 
@@ -132,16 +120,10 @@ std::uint32_t palette_colour(const platform::PngPixels& pixels, unsigned index) 
              over_white(entry[2], entry[3], 255));
 }
 
-// The colours of a row's pixels over white, 8 bits a channel: 16-bit samples keep their high
-// byte once laid over white.
+// The colours of a row's pixels (not palette indices) over white, 8 bits a channel: 16-bit
+// samples keep their high byte once laid over white.
 void row_colours(const platform::PngPixels& pixels, const std::uint8_t* samples,
                  std::uint32_t count, std::uint32_t* colours) {
-  if (pixels.indexed) {
-    for (std::uint32_t i = 0; i < count; ++i) {
-      colours[i] = samples[i] < pixels.palette_size ? palette_colour(pixels, samples[i]) : 0;
-    }
-    return;
-  }
   const unsigned channels = pixels.channels;
   const bool wide = pixels.bits == 16;
   const unsigned full = wide ? 65535 : 255;
@@ -245,31 +227,33 @@ Ending start_image(platform::InputFile& input, const PngHeader& header, PngImage
     return report_decoder_failure(status, image.decoder, image.input_name);
   }
   const platform::PngPixels& pixels = image.decoder.pixels();
+  const bool palette = header.colour_type == kPalette;
   const bool grey = header.colour_type == kGreyscale || header.colour_type == kGreyAlpha;
-  const bool byte_samples = pixels.channels == 1 && pixels.bits <= 8;
+  // A palette image comes as indices; a grey one may come so too, into a palette of greys.
+  if (pixels.indexed != palette && !(pixels.indexed && grey)) {
+    return report_decoder_failure(PngStatus::kUnsupported, image.decoder, image.input_name);
+  }
   for (unsigned v = 0; v < 256; ++v) {
     image.value_of[v] = std::uint8_t(v);
     image.colour_of[v] = CensusColour{std::uint8_t(v), std::uint8_t(v), std::uint8_t(v)};
   }
-  if (header.colour_type == kPalette) {
-    // The decoders deliver palette images as indices.
-    if (!pixels.indexed)
-      return report_decoder_failure(PngStatus::kUnsupported, image.decoder, image.input_name);
+  if (pixels.indexed) {
     image.samples_are_codes = true;
-    image.code_entries = image.value_entries = pixels.palette_size;
+    image.codes_are_values = palette;
+    image.code_entries = pixels.palette_size;
+    if (palette) image.value_entries = pixels.palette_size;
     for (unsigned i = 0; i < pixels.palette_size; ++i) {
-      image.colour_of[i] = census_colour(palette_colour(pixels, i));
+      const std::uint32_t colour = palette_colour(pixels, i);
+      if (palette) image.colour_of[i] = census_colour(colour);
+      if (!palette) image.value_of[i] = std::uint8_t(colour);  // a grey's blue is its level
     }
-  } else if (grey && byte_samples) {
-    // Levels of fewer than 8 bits spread over 0-255 (a 2-bit level times 85); a decoder may also
-    // deliver grey levels as indices into a palette of greys.
+  } else if (grey && pixels.channels == 1 && pixels.bits <= 8) {
+    // Levels of fewer bits spread over 0-255: a 2-bit level times 85.
     image.samples_are_codes = true;
-    image.codes_are_values = pixels.bits == 8 && !pixels.indexed;
-    if (pixels.indexed) image.code_entries = pixels.palette_size;
+    image.codes_are_values = pixels.bits == 8;
     const unsigned levels = 1u << pixels.bits;
-    for (unsigned code = 0; code < levels && code < image.code_entries; ++code) {
-      image.value_of[code] = pixels.indexed ? std::uint8_t(palette_colour(pixels, code))
-                                            : std::uint8_t(code * 255 / (levels - 1));
+    for (unsigned code = 0; code < levels; ++code) {
+      image.value_of[code] = std::uint8_t(code * 255 / (levels - 1));
     }
   }
   image.samples = allocate_zeroed<std::uint8_t>(image.decoder.row_bytes());
@@ -353,7 +337,7 @@ Ending run_census(PngImage& image, const ReaderOptions& options) {
       const std::uint8_t* const row = row_codes(im, place.count);
       const std::uint32_t counted = count_pixel_span(row, place.count, im.code_entries, codes);
       if (counted == place.count) return kGoOn;
-      return Ending{report_outside_palette(row[counted], im.code_entries, im.input_name)};
+      return Ending{report_outside_map(row[counted], im.code_entries, im.input_name)};
     });
     if (ending) return ending;
     for (unsigned code = 0; code < 256; ++code) {
@@ -369,8 +353,9 @@ Classifier make_code_classifier(const PngImage& image, const ReaderOptions& opti
   if (options.selected != nullptr) {
     if (image.codes_are_values) return make_classifier(options.selected, options.widest_step);
     ColourTable listed{};
-    for (unsigned code = 0; code < 256; ++code)
+    for (unsigned code = 0; code < 256; ++code) {
       listed[code] = (*options.selected)[image.value_of[code]];
+    }
     return make_classifier(&listed, options.widest_step);
   }
   const bool levels = image.codes_are_values && image.code_entries == 256 &&
@@ -406,12 +391,12 @@ Ending decode_into_bitmap(PngImage& image, const ReaderOptions& options, DataBit
   return read_rows(image, [&](PngImage& im, const platform::PngRowPlace& place) -> Ending {
     const std::uint8_t* const codes = row_codes(im, place.count);
     if (classify_row(classifier, codes, place, bitmap)) return kGoOn;
-    // Only black&white classification fails: at a code without a colour, or a grey pixel.
-    const std::uint8_t* const outside = std::find_if(
-        codes, codes + place.count, [&](std::uint8_t code) { return code >= im.code_entries; });
-    if (outside != codes + place.count) {
-      return report_outside_palette(*outside, im.code_entries, im.input_name);
-    }
+    // Only black&white classification fails: at a grey pixel, or at a code without a colour.
+    const std::uint8_t* const fault =
+        std::find_if(codes, codes + place.count,
+                     [&](std::uint8_t code) { return classifier.classes[code] == kGreyPixel; });
+    if (*fault >= im.code_entries)
+      return report_outside_map(*fault, im.code_entries, im.input_name);
     return report_grey_pixel(im.input_name);
   });
 }
@@ -445,13 +430,10 @@ bool is_png_signature(const std::uint8_t* bytes, std::size_t size) {
 Ending png_read_header(platform::InputFile& input, const char* input_name, bool verbose,
                        PngHeader& header) {
   const long got = input.read(header.bytes, sizeof header.bytes);
-  if (got < 0) {
-    print("\nError: cannot read file %s (%lu)\n\n", input_name, input.error());
-    return ExitCode::kReadFailure;
-  }
-  if (got < long{sizeof header.bytes}) {
-    print("\nError: unexpected end of file %s\n\n", input_name);
-    return ExitCode::kInvalidContent;
+  if (got != long{sizeof header.bytes}) {
+    return report_pixel_read_failure(
+        input.error(), got < 0 ? platform::InputFile::kReadError : platform::InputFile::kEndOfFile,
+        input_name);
   }
   const std::uint8_t* const chunk = header.bytes + kPngSignatureSize;
   header.chunk_length = big_endian_32(chunk);

@@ -51,12 +51,6 @@ void report_header_fault(const char* fault_format, unsigned value, const char* i
   print("%s is not a valid TGA file\n\n", input_name);
 }
 
-ExitCode report_grey_pixel(const char* input_name) {
-  print("Error: no color index value specified, or grey pixel found in black&white\n");
-  print("file %s\n\n", input_name);
-  return ExitCode::kInvalidContent;
-}
-
 // The decode as a task of the two-part read: a span of file bytes may hold the end of one row
 // and the start of the next. 8-bit pixels are classified, 1-bit rows (no classifier) stored
 // inverted. The two parts write different rows of the bitmap.
