@@ -1,6 +1,8 @@
 // Writes the benchmark inputs: for each size, one black curve on white as an 8-bit greyscale
 // TGA, a 1-bit run-length encoded PCX and a 1-bit TGA (the same picture three times), and a
-// colour-mapped TGA with three coloured curves over a grid.
+// colour-mapped TGA with three coloured curves over a grid. Built with libpng, it also writes
+// the greyscale picture as an 8-bit greyscale PNG and the colour-mapped one as an 8-bit
+// palette PNG of the same colour map.
 //
 //   curvlog_bench_inputs [--scale N] [--sizes quarter,half,full,double] DIR
 //
@@ -24,6 +26,10 @@
 #include <string_view>
 #include <system_error>
 #include <vector>
+
+#if defined(CURVLOG_BENCH_PNG)
+#include <png.h>
+#endif
 
 namespace {
 
@@ -157,6 +163,53 @@ class OutputImage {
   bool ok_ = true;
 };
 
+#if defined(CURVLOG_BENCH_PNG)
+// A PNG file written row by row through libpng into an OutputImage. libpng's own errors (none
+// arise from rows it was given) abort the generator.
+class PngOutput {
+ public:
+  ~PngOutput() { png_destroy_write_struct(&png_, &info_); }
+
+  // An 8-bit greyscale image, or with palette (red, green, blue per entry) an 8-bit palette one.
+  bool open(const std::filesystem::path& path, int width, int height,
+            const std::vector<std::uint8_t>* palette) {
+    if (!file_.open(path)) return false;
+    png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    info_ = png_ != nullptr ? png_create_info_struct(png_) : nullptr;
+    if (info_ == nullptr) return false;
+    png_set_write_fn(png_, &file_, write_bytes, nullptr);
+    png_set_IHDR(png_, info_, png_uint_32(width), png_uint_32(height), 8,
+                 palette != nullptr ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_GRAY,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (palette != nullptr) {
+      std::vector<png_color> colours(palette->size() / 3);
+      for (std::size_t i = 0; i < colours.size(); ++i) {
+        colours[i] = {(*palette)[3 * i], (*palette)[3 * i + 1], (*palette)[3 * i + 2]};
+      }
+      png_set_PLTE(png_, info_, colours.data(), int(colours.size()));
+    }
+    png_write_info(png_, info_);
+    return true;
+  }
+
+  void write_row(const std::uint8_t* row) { png_write_row(png_, row); }
+
+  bool finish() {
+    png_write_end(png_, nullptr);
+    return file_.finish();
+  }
+
+ private:
+  static void write_bytes(png_structp png, png_bytep data, std::size_t size) {
+    static_cast<OutputImage*>(png_get_io_ptr(png))->write(data, size);
+  }
+
+  OutputImage file_;
+  png_structp png_ = nullptr;
+  png_infop info_ = nullptr;
+};
+#endif
+
 void put_u16(std::uint8_t* at, int value) {
   at[0] = std::uint8_t(value & 0xFF);
   at[1] = std::uint8_t((value >> 8) & 0xFF);
@@ -238,6 +291,10 @@ bool write_black_and_white(const std::filesystem::path& dir, const ImageSize& si
   const auto bit_header = tga_header(3, 0, width, height, 1);
   const auto pcx_head = pcx_header(width, height, pcx_row_bytes);
   grey_tga.write(grey_header.data(), grey_header.size());
+#if defined(CURVLOG_BENCH_PNG)
+  PngOutput grey_png;
+  if (!grey_png.open(dir / ("grey_" + base + ".png"), width, height, nullptr)) return false;
+#endif
   bit_tga.write(bit_header.data(), bit_header.size());
   pcx.write(pcx_head.data(), pcx_head.size());
 
@@ -251,11 +308,17 @@ bool write_black_and_white(const std::filesystem::path& dir, const ImageSize& si
       grey[std::size_t(x)] = (y >= band.top && y <= band.bottom) ? 0 : 255;
     }
     grey_tga.write(grey.data(), grey.size());
+#if defined(CURVLOG_BENCH_PNG)
+    grey_png.write_row(grey.data());
+#endif
     pack_black_and_white(grey.data(), width, packed.data(), pcx_row_bytes);
     bit_tga.write(packed.data(), std::size_t(tga_row_bytes));
     encode_pcx_row(packed.data(), pcx_row_bytes, codes);
     pcx.write(codes.data(), codes.size());
   }
+#if defined(CURVLOG_BENCH_PNG)
+  if (!grey_png.finish()) return false;
+#endif
   return grey_tga.finish() && pcx.finish() && bit_tga.finish();
 }
 
@@ -282,6 +345,19 @@ bool write_colour_mapped(const std::filesystem::path& dir, const ImageSize& size
   set_entry(kBlue, 0x20, 0x40, 0xE0);
   set_entry(kGrid, 0xC0, 0xC0, 0xC0);
   tga.write(colour_map.data(), colour_map.size());
+#if defined(CURVLOG_BENCH_PNG)
+  // The same colour map, red, green, blue.
+  std::vector<std::uint8_t> palette(colour_map.size());
+  for (std::size_t i = 0; i < palette.size(); i += 3) {
+    palette[i] = colour_map[i + 2];
+    palette[i + 1] = colour_map[i + 1];
+    palette[i + 2] = colour_map[i];
+  }
+  PngOutput png;
+  if (!png.open(dir / ("colour_" + std::string(size.name) + ".png"), width, height, &palette)) {
+    return false;
+  }
+#endif
 
   // Drawn in this order, so red lies on top and stays unbroken where the curves cross.
   const std::array<std::uint8_t, 3> indices = {kBlue, kGreen, kRed};
@@ -305,7 +381,13 @@ bool write_colour_mapped(const std::filesystem::path& dir, const ImageSize& size
       }
     }
     tga.write(row.data(), row.size());
+#if defined(CURVLOG_BENCH_PNG)
+    png.write_row(row.data());
+#endif
   }
+#if defined(CURVLOG_BENCH_PNG)
+  if (!png.finish()) return false;
+#endif
   return tga.finish();
 }
 
