@@ -109,10 +109,12 @@ void on_warning(png_structp, png_const_charp) {}
 void read_data(png_structp png, png_bytep out, std::size_t size) {
   DecoderState& s = state_of(png);
   const std::size_t from_header = size < s.header_left ? size : s.header_left;
-  std::memcpy(out, s.header, from_header);
-  s.header += from_header;
-  s.header_left -= from_header;
-  if (from_header == size) return;
+  if (from_header != 0) {
+    std::memcpy(out, s.header, from_header);
+    s.header += from_header;
+    s.header_left -= from_header;
+    if (from_header == size) return;
+  }
   const long got = s.input->read(out + from_header, size - from_header);
   if (got == static_cast<long>(size - from_header)) return;
   if (got < 0) {
@@ -262,9 +264,11 @@ PngStatus PngDecoder::next_row(std::uint8_t* buffer, PngRowPlace* place) {
   if (s.passes == 1) {
     *place = PngRowPlace{s.pass_row, 0, 1, s.width};
   } else {
-    *place = PngRowPlace{PNG_PASS_START_ROW(s.pass) + s.pass_row * PNG_PASS_ROW_OFFSET(s.pass),
-                         PNG_PASS_START_COL(s.pass), PNG_PASS_COL_OFFSET(s.pass),
-                         pass_columns(s, s.pass)};
+    const auto start_row = std::uint32_t(PNG_PASS_START_ROW(s.pass));
+    const auto row_step = std::uint32_t(PNG_PASS_ROW_OFFSET(s.pass));
+    *place =
+        PngRowPlace{start_row + s.pass_row * row_step, std::uint32_t(PNG_PASS_START_COL(s.pass)),
+                    std::uint32_t(PNG_PASS_COL_OFFSET(s.pass)), pass_columns(s, s.pass)};
   }
   ++s.pass_row;
   return run_guarded(s, read_row, buffer);
