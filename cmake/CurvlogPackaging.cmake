@@ -10,7 +10,7 @@ endif()
 
 set(CPACK_PACKAGE_NAME curvlog)
 set(CPACK_PACKAGE_VENDOR "CURVLOG")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Digitises a line graph from a PCX or TGA picture")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Digitises a line graph from a PNG, PCX or TGA picture")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
