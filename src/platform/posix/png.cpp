@@ -21,8 +21,8 @@ namespace {
 // the inflate state, the palette) stays far below this; a file that asks for more is refused
 // as out of memory rather than given it.
 constexpr std::size_t kMemoryLimit = std::size_t{16} << 20;
-// The largest chunk other than IDAT that libpng may buffer. The ancillary chunks are skipped
-// unread (only tRNS is kept, of at most 256 bytes), so this only bounds a bad length.
+// The largest chunk other than IDAT. The program keeps only PLTE and tRNS (768 and 256 bytes
+// at most) and skips the others, their CRCs checked, so a larger chunk can only be a bad one.
 constexpr png_alloc_size_t kChunkLimit = png_alloc_size_t{8} << 20;
 // The width and height the program reads; the caller refuses larger ones first.
 constexpr png_uint_32 kLargestSide = 65535;

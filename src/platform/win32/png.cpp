@@ -24,6 +24,8 @@ namespace {
 // ---- The chunk walk ------------------------------------------------------------------------
 
 constexpr std::uint32_t kLargestChunk = 0x7FFFFFFF;
+// The largest chunk other than IDAT, as libpng allows elsewhere.
+constexpr std::uint32_t kLargestOtherChunk = std::uint32_t{8} << 20;
 
 struct CrcTable {
   std::uint32_t entries[256];
@@ -77,7 +79,8 @@ PngStatus walk_read(InputFile& input, std::uint8_t* out, std::uint32_t count, st
   return PngStatus::kOk;
 }
 
-// Checks every chunk after the IHDR chunk in header, up to and including IEND.
+// Checks every chunk after the IHDR chunk in header, up to and including IEND, refusing what
+// libpng refuses elsewhere and letting pass what it ignores.
 PngStatus walk_chunks(InputFile& input, const std::uint8_t* header, ErrorCode* error) {
   const std::uint8_t colour_type = header[25];
   if ((crc_update(0xFFFFFFFF, header + 12, 17) ^ 0xFFFFFFFF) != big_endian_32(header + 29)) {
@@ -90,8 +93,9 @@ PngStatus walk_chunks(InputFile& input, const std::uint8_t* header, ErrorCode* e
     if (PngStatus s = walk_read(input, head, 8, nullptr, error); s != PngStatus::kOk) return s;
     const std::uint32_t length = big_endian_32(head);
     const std::uint8_t* const type = head + 4;
-    if (length > kLargestChunk || !is_letter(type[0]) || !is_letter(type[1]) ||
-        !is_letter(type[2]) || !is_letter(type[3])) {
+    const bool image_data = std::memcmp(type, "IDAT", 4) == 0;
+    if (length > (image_data ? kLargestChunk : kLargestOtherChunk) || !is_letter(type[0]) ||
+        !is_letter(type[1]) || !is_letter(type[2]) || !is_letter(type[3])) {
       return PngStatus::kBadChunk;
     }
     std::uint32_t crc = crc_update(0xFFFFFFFF, type, 4);
@@ -103,13 +107,13 @@ PngStatus walk_chunks(InputFile& input, const std::uint8_t* header, ErrorCode* e
     if ((crc ^ 0xFFFFFFFF) != big_endian_32(stored)) return PngStatus::kBadCrc;
 
     if (std::memcmp(type, "PLTE", 4) == 0) {
-      // Only before the image data, once, and never in a grey image.
-      if (palette_seen || data_seen || colour_type == 0 || colour_type == 4 || length == 0 ||
-          length % 3 != 0 || length > 3 * 256) {
-        return PngStatus::kBadChunk;
-      }
-      palette_seen = true;
-    } else if (std::memcmp(type, "IDAT", 4) == 0) {
+      // Once; ignored after the image data and in a grey image, where it means nothing, and so
+      // is a malformed one in a true-colour image (a suggestion of colours, no more).
+      if (palette_seen) return PngStatus::kBadChunk;
+      const bool malformed = length == 0 || length % 3 != 0 || length > 3 * 256;
+      if (!data_seen && colour_type == 3 && malformed) return PngStatus::kBadChunk;
+      palette_seen = !data_seen;
+    } else if (image_data) {
       if (colour_type == 3 && !palette_seen) return PngStatus::kBadChunk;
       data_seen = true;
     } else if (std::memcmp(type, "IEND", 4) == 0) {
