@@ -244,8 +244,11 @@ Ending start_image(platform::InputFile& input, const PngHeader& header, PngImage
     if (palette) image.value_entries = pixels.palette_size;
     for (unsigned i = 0; i < pixels.palette_size; ++i) {
       const std::uint32_t colour = palette_colour(pixels, i);
-      if (palette) image.colour_of[i] = census_colour(colour);
-      if (!palette) image.value_of[i] = std::uint8_t(colour);  // a grey's blue is its level
+      if (palette) {
+        image.colour_of[i] = census_colour(colour);
+      } else {
+        image.value_of[i] = std::uint8_t(colour);  // a grey's blue is its level
+      }
     }
   } else if (grey && pixels.channels == 1 && pixels.bits <= 8) {
     // Levels of fewer bits spread over 0-255: a 2-bit level times 85.
