@@ -167,69 +167,46 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
   }
 }
 
-TEST(PrnLine, BuildsTheFourFormsByteForByte) {
-  struct Case {
-    ColumnRecord record;  // pixels, gaps, jump from, jump to, then unused fields
-    std::uint32_t column;
-    bool jump_shown;
-    double value;
-    const char* line;  // nullptr: too long for a line
-  };
-  const Case cases[] = {
-      {{1, 0, 0, 0, 0, 4, 0, 0}, 7, false, 12.3456, "    7       12.35\r\n"},
-      {{1, 2, 0, 0, 0, 4, 0, 0}, 8, false, -3.5, "    8       -3.50     2\r\n"},
-      {{1, 0, 8, 9, 0, 4, 0, 0}, 9, true, 100.0001, "    9      100.00           8-9\r\n"},
-      {{1, 1, 9, 10, 0, 4, 0, 0}, 10, true, 99.5, "   10       99.50     1     9-10\r\n"},
-      {{1, 123456, 1234567, 1234568, 0, 4, 0, 0},
-       1234567,
-       true,
-       -12345678901.25,
-       "1234567 -12345678901.25 123456 1234567-1234568\r\n"},
-      {{1, 0, 0, 0, 0, 4, 0, 0}, 1, false, std::ldexp(1.0, 226), nullptr},  // 69 digits: 80 bytes
-  };
-  for (const Case& c : cases) {
-    for (const char separator : {'\0', ','}) {
-      char line[kPrnLineCapacity];
-      const int length =
-          format_prn_line(c.record, c.column, c.jump_shown, c.value, separator, line);
-      std::string expected = c.line != nullptr ? c.line : "";
-      if (separator != 0 && !expected.empty()) expected[expected.rfind('.')] = separator;
-      EXPECT_EQ(length, c.line != nullptr ? int(expected.size()) : -1) << c.column;
-      EXPECT_EQ(std::string(line), expected) << c.column;
-    }
-  }
-  // 68 digits: the longest line, 79 bytes with its CR LF.
-  char line[kPrnLineCapacity];
-  EXPECT_EQ(format_prn_line({1, 0, 0, 0, 0, 4, 0, 0}, 1, false, std::ldexp(1.0, 223), ',', line),
-            79);
-}
-
-// The lines put together by hand against printf's, for values of every magnitude, many of them
-// on or next to a half of a hundredth.
-TEST(PrnLine, MatchesPrintfForAnyValue) {
+// The lines put together by hand against the standard formatter's, in all four forms: values
+// of every magnitude (many on or next to a half of a hundredth, some too long for a line) and
+// fields of every width.
+TEST(PrnLine, MatchesTheStandardFormatter) {
   std::mt19937_64 random(20261206);
+  const auto field = [&] { return std::uint32_t(random() % 2 ? random() % 100 : random() >> 33); };
   for (int i = 0; i < 100000; ++i) {
-    double value = std::ldexp(double(random() >> 11), int(random() % 110) - 100);
+    double value = std::ldexp(double(random() >> 11), int(random() % 340) - 100);
     if (i % 2 == 0) value = std::round(value * 200) / 200 + (i % 4 == 0 ? 0 : 1e-12);
     if (random() % 2 == 0) value = -value;
-    const std::uint32_t gaps = random() % 2 * std::uint32_t(random() % 100000);
+    const ColumnRecord record{1, random() % 2 ? field() : 0, field(), field(), 0, 4, 0, 0};
+    const std::uint32_t column = 1 + field();
+    const unsigned long gaps = record.gap_count, from = record.jump_from, to = record.jump_to;
     const bool jump = random() % 2 == 0;
-    const ColumnRecord record{1, gaps, 41, 42, 0, 4, 0, 0};
     const char separator = random() % 2 == 0 ? ',' : '\0';
-    char expected[200];
-    const int length =
-        jump ? std::snprintf(expected, sizeof expected,
-                             gaps != 0 ? "%5d %11.2lf %5lu %5lu-%lu" : "%5d %11.2lf       %5lu-%lu",
-                             42, value, gaps != 0 ? gaps : 41lu, gaps != 0 ? 41lu : 42lu, 42lu)
-             : std::snprintf(expected, sizeof expected,
-                             gaps != 0 ? "%5d %11.2lf %5lu" : "%5d %11.2lf", 42, value,
-                             (unsigned long)gaps);
+    char expected[400];
+    if (jump && gaps != 0) {
+      std::snprintf(expected, sizeof expected, "%5d %11.2lf %5lu %5lu-%lu", int(column), value,
+                    gaps, from, to);
+    } else if (jump) {
+      std::snprintf(expected, sizeof expected, "%5d %11.2lf       %5lu-%lu", int(column), value,
+                    from, to);
+    } else if (gaps != 0) {
+      std::snprintf(expected, sizeof expected, "%5d %11.2lf %5lu", int(column), value, gaps);
+    } else {
+      std::snprintf(expected, sizeof expected, "%5d %11.2lf", int(column), value);
+    }
     if (separator != 0) *std::strrchr(expected, '.') = separator;
+    const std::string line_end = std::string(expected) + "\r\n";
+    const bool fits = line_end.size() < kPrnLineCapacity;
     char line[kPrnLineCapacity];
-    ASSERT_EQ(format_prn_line(record, 42, jump, value, separator, line),
-              length < 78 ? length + 2 : -1);
-    ASSERT_EQ(line, length < 78 ? std::string(expected) + "\r\n" : "") << value;
+    ASSERT_EQ(format_prn_line(record, column, jump, value, separator, line),
+              fits ? int(line_end.size()) : -1);
+    ASSERT_EQ(line, fits ? line_end : "") << value;
   }
+  // 68 digits give the longest line, 79 bytes with its CR LF; 69 digits do not fit.
+  char line[kPrnLineCapacity];
+  const ColumnRecord record{1, 0, 0, 0, 0, 4, 0, 0};
+  EXPECT_EQ(format_prn_line(record, 1, false, std::ldexp(1.0, 223), ',', line), 79);
+  EXPECT_EQ(format_prn_line(record, 1, false, std::ldexp(1.0, 226), ',', line), -1);
 }
 
 }  // namespace

@@ -2,12 +2,6 @@
 // unbuffered to the readers, and the wildcard search matches as filemasks do. Scratch files are
 // made with the standard library, never with the layer under test.
 
-#if !defined(_WIN32)
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,7 +10,6 @@
 #include <fstream>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -139,39 +132,6 @@ TEST(InputFile, ServesTheSameBytesAsUnbufferedRequests) {
     EXPECT_EQ(input.regular_file_size(), -1);
   }
 }
-
-#if !defined(_WIN32)
-// A FIFO has no size, no byte of it can be read out of turn, and a skip reads and discards.
-TEST(InputFile, SkipOnAFifoReadsAndDiscards) {
-  const std::string path = testing::TempDir() + "curvlog-fifo-" + std::to_string(::getpid());
-  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-  Bytes bytes = pattern_bytes(150000);
-  std::thread writer([&] {
-    int fd = ::open(path.c_str(), O_WRONLY);
-    for (std::size_t done = 0; done < bytes.size();) {
-      ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (put <= 0) break;
-      done += std::size_t(put);
-    }
-    ::close(fd);
-  });
-  InputFile input;
-  ErrorCode error = 0;
-  ASSERT_TRUE(input.open(path.c_str(), &error));
-  EXPECT_EQ(input.regular_file_size(), -1);
-  std::uint8_t byte = 0;
-  EXPECT_EQ(input.read_at(0, &byte, 1, &error), -1);
-  expect_same_as_model(input, bytes,
-                       {{Request::kByte, 1},
-                        {Request::kSkip, 100000},
-                        {Request::kRead, 3},
-                        {Request::kSkip, 1000000},
-                        {Request::kByte, 1}});
-  input.close();
-  writer.join();
-  std::remove(path.c_str());
-}
-#endif
 
 // All matches of a mask, sorted; empty with the error when the search finds nothing.
 std::vector<std::string> search_all(const std::string& mask, ErrorCode* error) {
