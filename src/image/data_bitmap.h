@@ -41,6 +41,12 @@ ExitCode report_view_failure(const platform::InputFile& input, long available,
 // grey-pixel message and returns code 6.
 ExitCode report_grey_pixel(const char* input_name);
 
+// The next buffered bytes of 1-bit rows, at most most of them: *data and *count are set, or the
+// run ends at a failed read (5), the end of the file (6) or a cancellation (0), whose checkpoint
+// follows the bytes' arrival.
+Ending next_row_bytes(platform::InputFile& input, const char* input_name, std::uint32_t most,
+                      const std::uint8_t** data, std::uint32_t* count);
+
 // Stores count file bytes inverted, as 1-bit rows are kept: a black (0) pixel becomes a data
 // pixel.
 void store_inverted(std::uint8_t* out, const std::uint8_t* in, std::size_t count);

@@ -122,14 +122,13 @@ Ending pcx_decode_rows(platform::InputFile& input, const char* input_name, DataB
     std::uint8_t* const row = bitmap.row(y);
     std::uint32_t k = 0;
     while (k < stride) {
-      // The bytes are taken a buffered span at a time. The cancel checkpoint follows the first
-      // byte of each span (at most one 64 KiB block of work between two, microseconds).
+      // The bytes are taken a buffered span at a time (at most one 64 KiB block of work
+      // between two cancel checkpoints, microseconds).
       const std::uint8_t* data = nullptr;
-      const long available = input.view(&data);
-      if (available <= 0) return report_view_failure(input, available, input_name);
-      if (cancel_requested()) return ExitCode::kSuccess;
-      const std::uint32_t span =
-          std::uint32_t(std::min<unsigned long>(static_cast<unsigned long>(available), stride - k));
+      std::uint32_t span = 0;
+      if (Ending ending = next_row_bytes(input, input_name, stride - k, &data, &span)) {
+        return ending;
+      }
       // Literals up to the first run code, which may be the span's last byte.
       std::uint32_t i = 0;
       while (i < span && data[i] < kFirstRunCode) row[k++] = std::uint8_t(~data[i++]);
@@ -141,7 +140,7 @@ Ending pcx_decode_rows(platform::InputFile& input, const char* input_name, DataB
       // past the end of the row are dropped; the next row starts with the next code.
       const std::uint32_t count = data[i] - 0xC0u;
       int value;
-      if (static_cast<unsigned long>(available) > i + 1) {
+      if (span > i + 1) {
         value = data[i + 1];
         input.consume(i + 2);
       } else {

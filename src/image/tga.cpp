@@ -102,11 +102,10 @@ Ending decode_one_bit_rows(platform::InputFile& input, const char* input_name, D
   for (std::int32_t y = 0; y < bitmap.height; ++y) {
     for (std::uint32_t k = 0; k < stride;) {
       const std::uint8_t* data = nullptr;
-      const long available = input.view(&data);
-      if (available <= 0) return report_view_failure(input, available, input_name);
-      if (cancel_requested()) return ExitCode::kSuccess;
-      const std::uint32_t span =
-          std::uint32_t(std::min<unsigned long>(static_cast<unsigned long>(available), stride - k));
+      std::uint32_t span = 0;
+      if (Ending ending = next_row_bytes(input, input_name, stride - k, &data, &span)) {
+        return ending;
+      }
       store_inverted(bitmap.row(y) + k, data, span);
       input.consume(span);
       k += span;

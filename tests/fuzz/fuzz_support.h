@@ -17,6 +17,7 @@
 
 #include "graph/column_scan.h"
 #include "image/data_bitmap.h"
+#include "image/reader_options.h"
 #include "platform/platform.h"
 
 namespace curvlog::fuzz {
@@ -64,6 +65,28 @@ class ScratchDirectory {
  private:
   std::filesystem::path path_;
 };
+
+// The reader options that an input's first byte draws, for an input file of that name:
+//   bit 0 census mode, bit 1 verbose, bit 2 a comma as decimal separator, bit 3 cropping (the
+//   target's to apply), bit 4 a colour list whose 256 flags are the next 32 bytes: the /T list
+//   of a graph run, the /E list of a census (the command line allows no other combination).
+// Takes those bytes from the input and returns the first; -1 when it is too short for them.
+inline int take_options(const std::uint8_t*& data, std::size_t& size, const char* input_name,
+                        ReaderOptions& options, ColourTable& list) {
+  if (size < 1) return -1;
+  const int flags = data[0];
+  ++data, --size;
+  options.input_name = input_name;
+  options.census = (flags & 1) != 0;
+  options.verbose = (flags & 2) != 0;
+  options.decimal_separator = (flags & 4) != 0 ? ',' : 0;
+  if ((flags & 16) == 0) return flags;
+  if (size < 32) return -1;
+  for (unsigned v = 0; v < 256; ++v) list[v] = (data[v / 8] >> (v % 8) & 1) != 0;
+  data += 32, size -= 32;
+  (options.census ? options.excluded : options.selected) = &list;
+  return flags;
+}
 
 inline void write_file(const std::filesystem::path& path, const std::uint8_t* data,
                        std::size_t size) {

@@ -1,8 +1,5 @@
 // Fuzz target: the PNG reader with the system's decoder, in graph and census modes. The first
-// byte draws the options, the rest is the file:
-//   bit 0 census mode, bit 1 verbose, bit 2 a comma as decimal separator, bit 3 cropping,
-//   bit 4 a colour list whose 256 flags are the next 32 bytes: the /T list of a graph run, the
-//   /E list of a census.
+// bytes draw the options (fuzz::take_options), the rest is the file.
 // A graph run goes on from the decoded bitmap through the graph stages in memory, and a second
 // decoding with the plain classification step must end alike, with the same bitmap.
 //
@@ -46,21 +43,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 1) return -1;
-  const unsigned flags = data[0];
-  ++data, --size;
   ReaderOptions options;
-  options.input_name = "fuzz.png";
-  options.census = (flags & 1) != 0;
-  options.verbose = (flags & 2) != 0;
-  options.decimal_separator = (flags & 4) != 0 ? ',' : 0;
   ColourTable list{};
-  if ((flags & 16) != 0) {
-    if (size < 32) return -1;
-    for (unsigned v = 0; v < 256; ++v) list[v] = (data[v / 8] >> (v % 8) & 1) != 0;
-    data += 32, size -= 32;
-    (options.census ? options.excluded : options.selected) = &list;
-  }
+  const int flags = fuzz::take_options(data, size, "fuzz.png", options, list);
+  if (flags < 0) return -1;
   // Only a file with the signature is read as PNG.
   if (!is_png_signature(data, size)) return -1;
   // The IHDR chunk's width and height, big-endian at offsets 16 and 20.

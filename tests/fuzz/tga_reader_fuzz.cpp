@@ -1,9 +1,6 @@
-// Fuzz target: the TGA reader in graph and census modes. The first byte draws the options,
-// the rest is the file:
-//   bit 0 census mode, bit 1 verbose, bit 2 a comma as decimal separator, bit 3 cropping,
-//   bit 4 a colour list whose 256 flags are the next 32 bytes: the /T list of a graph run, the
-//   /E list of a census (the command line allows no other combination),
-//   bit 5 the pixels read in two parts at once, as a big file's are.
+// Fuzz target: the TGA reader in graph and census modes. The first bytes draw the options
+// (fuzz::take_options; here bit 5 also reads the pixels in two parts at once, as a big file's
+// are), the rest is the file.
 // A graph run goes on from the decoded bitmap through the graph stages in memory. A file is
 // decoded both front to back and in two parts at once, an 8-bit one also with every pixel
 // classification step (64-bit words, 128- and 256-bit vectors): all must agree on the outcome
@@ -55,21 +52,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 1) return -1;
-  const unsigned flags = data[0];
-  ++data, --size;
   ReaderOptions options;
-  options.input_name = "fuzz.tga";
-  options.census = (flags & 1) != 0;
-  options.verbose = (flags & 2) != 0;
-  options.decimal_separator = (flags & 4) != 0 ? ',' : 0;
   ColourTable list{};
-  if ((flags & 16) != 0) {
-    if (size < 32) return -1;
-    for (unsigned v = 0; v < 256; ++v) list[v] = (data[v / 8] >> (v % 8) & 1) != 0;
-    data += 32, size -= 32;
-    (options.census ? options.excluded : options.selected) = &list;
-  }
+  const int flags = fuzz::take_options(data, size, "fuzz.tga", options, list);
+  if (flags < 0) return -1;
   if (!options.census && fuzz::bitmap_too_large(fuzz::tga_bitmap_size(data, size), 1)) return -1;
 
   platform::InputFile input;
