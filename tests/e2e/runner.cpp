@@ -18,6 +18,7 @@
 //   mkdir: NAME                a directory
 //   mode: NAME OCTAL           NAME's permissions during the run
 //   env: NAME=VALUE            added to the program's environment
+//   locale: NAME               the case needs the locale NAME installed; skipped without it
 //   limit: fsize|as BYTES      RLIMIT_FSIZE (SIGXFSZ ignored) or RLIMIT_AS
 //   unprivileged: USER         file modes must bind the program: a root runner runs it as USER
 //                              (from a copy of the binary, the run's files given to USER);
@@ -51,6 +52,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <locale.h>
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
@@ -134,7 +136,7 @@ struct Case {
   std::map<std::string, std::string> inputs;  // name, bytes
   std::map<std::string, int> modes;
   std::optional<rlim_t> fsize_limit, as_limit;
-  std::string unprivileged, fifo, create_while_stalled, stop_at, skip_reason;
+  std::string unprivileged, fifo, create_while_stalled, stop_at, skip_reason, locale;
   std::size_t fifo_first = 0;
   std::uintmax_t stop_size = 0;
   bool read_only = false;
@@ -256,6 +258,8 @@ bool parse_case(const fs::path& path, std::size_t run, Case& c, std::string* err
       end = w[1] == "crlf" ? "\r\n" : "\n";
     } else if (key == "file" && w[1] == "hex") {
       c.files[w[0]] = parse_hex(words, 2, error);
+    } else if (key == "locale") {
+      c.locale = w[0];
     } else if (key == "skip") {
       c.skip_reason = line.substr(line.find_first_not_of(" \t", colon + 1));
     } else {
@@ -512,6 +516,13 @@ TEST_P(Transcript, Matches) {
   ASSERT_TRUE(parse_case(fs::path(CURVLOG_CASES_DIR) / (file + ".case"), run_number, c, &error))
       << error;
   if (!c.skip_reason.empty()) GTEST_SKIP() << c.skip_reason;
+  if (const locale_t l =
+          c.locale.empty() ? nullptr : ::newlocale(LC_ALL_MASK, c.locale.c_str(), 0)) {
+    ::freelocale(l);
+  } else if (!c.locale.empty()) {
+    GTEST_SKIP() << "no locale " << c.locale
+                 << " here (Debian: localedef -i de_DE -f UTF-8 de_DE.UTF-8)";
+  }
   c.dir = fs::canonical(root) / "run";
   c.program = fs::absolute(g_curvlog).string();
   for (const std::string& d : c.directories) fs::create_directories(c.dir / d);
