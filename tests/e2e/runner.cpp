@@ -38,8 +38,11 @@
 //   refusal: EXIT [required]   "|" lines follow: a way for a sweep-as: run to refuse; a
 //                              required one must be seen
 //   exit: N                    the expected exit code (required)
+//   terminal:                  standard input is a terminal at which the "|" lines are typed,
+//                              each with its line end, then Ctrl+D
 //   stdout:                    the expected output, "|" lines ("|@{usage}" is the usage text,
-//                              tests/data/e2e/usage.txt). Without it: no output.
+//                              tests/data/e2e/usage.txt; a last line "|...@{end}" has no line
+//                              end). Without it: no output.
 //   stdout-either:             one of several accepted outputs
 //   stderr:                    the expected standard error. Without it: nothing.
 //   file: NAME crlf|lf|hex|data  the expected file: the "|" lines, each ending in CR LF (LF); the
@@ -56,6 +59,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <signal.h>
+#include <stdlib.h>  // the pseudo-terminal calls
 #include <strings.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
@@ -137,6 +141,7 @@ struct Case {
   std::map<std::string, int> modes;
   std::optional<rlim_t> fsize_limit, as_limit;
   std::string unprivileged, fifo, create_while_stalled, stop_at, skip_reason, locale;
+  std::optional<std::string> terminal;  // what is typed
   std::size_t fifo_first = 0;
   std::uintmax_t stop_size = 0;
   bool read_only = false;
@@ -188,7 +193,15 @@ bool parse_case(const fs::path& path, std::size_t run, Case& c, std::string* err
     if (line.empty() || line[0] == '#') continue;
     if (line[0] == '|') {
       if (text == nullptr) return *error = "a | line after a directive without text", false;
-      *text += line == "|@{usage}" ? read_file(kDataDir / "e2e/usage.txt") : line.substr(1) + end;
+      // A text that ends without a line end (a prompt) ends in "@{end}".
+      const std::size_t open_end = line.rfind("@{end}");
+      if (line == "|@{usage}") {
+        *text += read_file(kDataDir / "e2e/usage.txt");
+      } else if (open_end != std::string::npos && open_end + 6 == line.size()) {
+        *text += line.substr(1, open_end - 1);
+      } else {
+        *text += line.substr(1) + end;
+      }
       continue;
     }
     text = nullptr, end = "\n";
@@ -207,8 +220,9 @@ bool parse_case(const fs::path& path, std::size_t run, Case& c, std::string* err
         continue;
       }
     }
-    // Only args: and the texts (stdout..., stderr:) may come without words.
-    if (colon == line.size() || (words.empty() && key != "args" && key.find("std") != 0)) {
+    // Only args: and the texts (stdout..., stderr:, terminal:) may come without words.
+    if (colon == line.size() ||
+        (words.empty() && key != "args" && key != "terminal" && key.find("std") != 0)) {
       *error = "incomplete: " + line;
     } else if (key == "args") {
       c.args = words;
@@ -251,6 +265,8 @@ bool parse_case(const fs::path& path, std::size_t run, Case& c, std::string* err
       c.exit_code = std::stoi(w[0]);
     } else if (key == "stdout-either" || (key == "stdout" && c.stdout_texts.empty())) {
       text = &c.stdout_texts.emplace_back();
+    } else if (key == "terminal") {
+      text = &c.terminal.emplace();
     } else if (key == "stderr") {
       text = &c.stderr_text;
     } else if (key == "file" && (w[1] == "crlf" || w[1] == "lf")) {
@@ -427,12 +443,20 @@ Outcome run(const Case& c) {
   Outcome outcome;
   Child child;
   int out[2], err[2];
-  const int null_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-  if (null_fd < 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0 ||
+  // Standard input: nothing, or a pseudo-terminal whose lines are typed before the program
+  // reads them (the terminal keeps them).
+  const int keyboard = c.terminal ? ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC) : -1;
+  if (keyboard >= 0 && ::grantpt(keyboard) == 0 && ::unlockpt(keyboard) == 0) {
+    const std::string typed = *c.terminal + "\x04";
+    write_all(keyboard, typed.data(), typed.size());
+  }
+  const int input = keyboard >= 0 ? ::open(::ptsname(keyboard), O_RDWR | O_NOCTTY | O_CLOEXEC)
+                                  : ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (input < 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0 ||
       (child.pid = ::fork()) < 0) {
     return outcome;  // an exit code of -1
   }
-  const int fds[3] = {null_fd, out[1], err[1]};
+  const int fds[3] = {input, out[1], err[1]};
   if (child.pid == 0) start(c, argv.data(), fds);  // the runner has no other thread to mind
   for (int fd : fds) ::close(fd);
   std::thread reader(drain, out[0], err[0], &outcome);
@@ -443,6 +467,7 @@ Outcome run(const Case& c) {
     ::waitpid(child.pid, &child.status, 0);
   }
   reader.join();
+  if (keyboard >= 0) ::close(keyboard);
   if (c.read_only) ::chmod(c.dir.c_str(), 0700);
   outcome.exit_code = WIFEXITED(child.status) ? WEXITSTATUS(child.status) : -1;
   outcome.signal = WIFSIGNALED(child.status) ? WTERMSIG(child.status) : 0;

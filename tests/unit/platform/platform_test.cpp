@@ -131,6 +131,13 @@ TEST(InputFile, ServesTheSameBytesAsUnbufferedRequests) {
     input.close();
     EXPECT_EQ(input.regular_file_size(), -1);
   }
+  // Closing gives the handle back: more files than a process may hold open at once, one by one.
+  const std::string path = dir.file("again.bin", pattern_bytes(1));
+  for (int i = 0; i < 5000; ++i) {
+    InputFile input;
+    ErrorCode error = 0;
+    ASSERT_TRUE(input.open(path.c_str(), &error)) << i;
+  }
 }
 
 // All matches of a mask, sorted; empty with the error when the search finds nothing.
