@@ -89,24 +89,6 @@ TEST(Win32Resources, ExecutableCarriesVersionAndUtf8Manifest) {
   FreeLibrary(exe);
 }
 
-// Windows reads sequentially on one thread: the readers' two-part path must never be offered.
-void never_run(void*) {
-  ADD_FAILURE() << "a task ran on a second thread";
-}
-
-TEST(Win32Threads, NoSecondThreadAndNoReadsOutOfTurn) {
-  Worker worker;
-  EXPECT_FALSE(worker.start(never_run, nullptr));
-  worker.join();
-  InputFile input;
-  ErrorCode error = 0;
-  ASSERT_TRUE(input.open(CURVLOG_EXE, &error));
-  EXPECT_EQ(input.regular_file_size(), -1);
-  char byte = 0;
-  EXPECT_EQ(input.read_at(0, &byte, 1, &error), -1);
-  EXPECT_EQ(error, ERROR_NOT_SUPPORTED);
-}
-
 // A fresh directory in the temporary folder, removed with its files when the test ends.
 struct ScratchDirectory {
   std::string path;
