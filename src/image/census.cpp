@@ -6,6 +6,7 @@
 #include "base/console.h"
 #include "base/number_text.h"
 #include "base/owners.h"
+#include "image/census_vector.h"
 #include "image/data_bitmap.h"
 #include "image/two_part_read.h"
 

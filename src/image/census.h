@@ -29,12 +29,6 @@ struct CensusColour {
 std::uint32_t count_pixel_span(const std::uint8_t* in, std::uint32_t count, unsigned entries,
                                Histogram& histogram);
 
-// The vector step of count_pixel_span (census_vector.cpp): counts whole blocks of pixels and
-// returns how many it took; the plain loop counts the rest. At a pixel without a colour it
-// stops, sets *outside and returns that pixel's index.
-std::uint32_t count_span_vector(const std::uint8_t* in, std::uint32_t count, unsigned entries,
-                                Histogram& histogram, bool* outside);
-
 // A pixel value without an entry in the colour map (or palette): prints its message and
 // returns code 6.
 ExitCode report_outside_map(unsigned value, unsigned entries, const char* input_name);

@@ -245,6 +245,7 @@ class Worker {
 
   std::uintptr_t thread_ = 0;  // the system's thread identifier
   bool running_ = false;
+  bool placed_ = false;  // started away from the creator's processor
   Task task_ = nullptr;
   void* context_ = nullptr;
 };

@@ -110,6 +110,11 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
        .file = "    1      100.00\r\n    2        0.00           1-2\r\n", .crop = true},
       {.name = "crop from row 0", .picture = "#|#|.|#|.|.", .file = "    1       33.33     1\r\n",
        .crop = true},
+      // Rows of 138 bytes: data right after a blank stretch of 64 bytes, and in the last byte.
+      {.name = "very wide",
+       .picture = std::string(515, '.') + "#" + std::string(584, '.') + "|" +
+                  std::string(1090, '.') + "#.........",
+       .file = "  516      100.00\r\n 1091        0.00\r\n"},
       // Rows of two bytes whose data lies in the first: the crop must see it there.
       {.name = "crop wide rows",
        .picture = "..........|#.........|..........|.#........|..........",
