@@ -136,7 +136,8 @@ TEST(InputFile, ServesTheSameBytesAsUnbufferedRequests) {
     EXPECT_EQ(input.regular_file_size(), -1);
   }
 #if !defined(_WIN32)
-  // Closing gives the handle back: more files, one by one, than the process may hold open.
+  // Closing gives the handle back: more files, one by one, than the process may hold open,
+  // each read and each made anew.
   rlimit usual, few;
   ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &usual), 0);
   few = usual;
@@ -146,7 +147,11 @@ TEST(InputFile, ServesTheSameBytesAsUnbufferedRequests) {
   int opened = 0;
   for (ErrorCode error = 0; opened < 200; ++opened) {
     InputFile input;
-    if (!input.open(path.c_str(), &error)) break;
+    OutputFile output;
+    if (!input.open(path.c_str(), &error) || !output.create_new((path + ".prn").c_str(), &error) ||
+        !delete_file((path + ".prn").c_str(), &error)) {
+      break;
+    }
   }
   ::setrlimit(RLIMIT_NOFILE, &usual);
   EXPECT_EQ(opened, 200);
