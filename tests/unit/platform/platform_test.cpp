@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -157,6 +159,28 @@ TEST(InputFile, ServesTheSameBytesAsUnbufferedRequests) {
   EXPECT_EQ(opened, 200);
 #endif
 }
+
+#if defined(__linux__)
+// The large-page hint reaches the system: the block's mapping is marked for large pages ("hg"
+// among its flags), where the system has them at all.
+TEST(Memory, LargeBlockHintReachesTheSystem) {
+  if (!fs::exists("/sys/kernel/mm/transparent_hugepage")) GTEST_SKIP() << "no large pages here";
+  const std::size_t size = std::size_t{16} << 20;
+  void* const block = std::calloc(size, 1);  // a mapping of its own, at this size
+  ASSERT_NE(block, nullptr);
+  advise_large_block(block, size);
+  const auto at = reinterpret_cast<std::uintptr_t>(block);
+  std::ifstream maps("/proc/self/smaps");
+  bool inside = false, marked = false;
+  for (std::string line; std::getline(maps, line);) {
+    std::uintptr_t from = 0, to = 0;
+    if (std::sscanf(line.c_str(), "%lx-%lx ", &from, &to) == 2) inside = from <= at && at < to;
+    if (inside && line.rfind("VmFlags:", 0) == 0) marked = line.find(" hg") != std::string::npos;
+  }
+  std::free(block);
+  EXPECT_TRUE(marked);
+}
+#endif
 
 // All matches of a mask, sorted; empty with the error when the search finds nothing.
 std::vector<std::string> search_all(const std::string& mask, ErrorCode* error) {
