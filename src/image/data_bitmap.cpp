@@ -1,11 +1,9 @@
 #include "image/data_bitmap.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <utility>
 
-#include "base/cancel.h"
 #include "base/console.h"
 
 namespace curvlog {
@@ -31,15 +29,6 @@ ExitCode report_grey_pixel(const char* input_name) {
   print("Error: no color index value specified, or grey pixel found in black&white\n");
   print("file %s\n\n", input_name);
   return ExitCode::kInvalidContent;
-}
-
-Ending next_row_bytes(platform::InputFile& input, const char* input_name, std::uint32_t most,
-                      const std::uint8_t** data, std::uint32_t* count) {
-  const long available = input.view(data);
-  if (available <= 0) return report_view_failure(input, available, input_name);
-  if (cancel_requested()) return ExitCode::kSuccess;
-  *count = std::uint32_t(std::min<unsigned long>(static_cast<unsigned long>(available), most));
-  return kGoOn;
 }
 
 void store_inverted(std::uint8_t* out, const std::uint8_t* in, std::size_t count) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/cancel.h"
 #include "base/exit_code.h"
 #include "base/owners.h"
 #include "platform/platform.h"
@@ -43,9 +44,15 @@ ExitCode report_grey_pixel(const char* input_name);
 
 // The next buffered bytes of 1-bit rows, at most most of them: *data and *count are set, or the
 // run ends at a failed read (5), the end of the file (6) or a cancellation (0), whose checkpoint
-// follows the bytes' arrival.
-Ending next_row_bytes(platform::InputFile& input, const char* input_name, std::uint32_t most,
-                      const std::uint8_t** data, std::uint32_t* count);
+// follows the bytes' arrival. Inline: a run-length file asks once per run.
+inline Ending next_row_bytes(platform::InputFile& input, const char* input_name, std::uint32_t most,
+                             const std::uint8_t** data, std::uint32_t* count) {
+  const long available = input.view(data);
+  if (available <= 0) return report_view_failure(input, available, input_name);
+  if (cancel_requested()) return ExitCode::kSuccess;
+  *count = available < long{most} ? std::uint32_t(available) : most;
+  return kGoOn;
+}
 
 // Stores count file bytes inverted, as 1-bit rows are kept: a black (0) pixel becomes a data
 // pixel.
