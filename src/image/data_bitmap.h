@@ -50,7 +50,7 @@ inline Ending next_row_bytes(platform::InputFile& input, const char* input_name,
   const long available = input.view(data);
   if (available <= 0) return report_view_failure(input, available, input_name);
   if (cancel_requested()) return ExitCode::kSuccess;
-  *count = available < long{most} ? std::uint32_t(available) : most;
+  *count = static_cast<unsigned long>(available) < most ? std::uint32_t(available) : most;
   return kGoOn;
 }
 
