@@ -34,7 +34,8 @@ Ending allocate_data_bitmap(std::int32_t width, std::int32_t height, std::uint32
 // its code.
 ExitCode report_pixel_read_failure(platform::ErrorCode error, int result, const char* input_name);
 
-// The same for a span request of the input (InputFile::view) that delivered nothing.
+// The same for a request of the input (InputFile::view or read) that delivered nothing or too
+// little: a negative result is a failed read, any other the end of the file.
 ExitCode report_view_failure(const platform::InputFile& input, long available,
                              const char* input_name);
 

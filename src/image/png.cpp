@@ -382,9 +382,7 @@ bool classify_row(const Classifier& c, const std::uint8_t* codes,
   std::uint8_t* const row = bitmap.row(std::int32_t(place.y));
   if (place.step == 1) return classify_span(c, codes, place.count, row, place.x);
   for (std::uint32_t i = 0, x = place.x; i < place.count; ++i, x += place.step) {
-    const std::uint8_t bit = c.classes[codes[i]];
-    if (bit == kGreyPixel) return false;
-    row[x / 8] = std::uint8_t(row[x / 8] | bit << (7 - x % 8));
+    if (!classify_pixel(c, codes[i], row, x)) return false;
   }
   return true;
 }
