@@ -39,14 +39,6 @@ bool classify_groups(const Classifier& c, const std::uint8_t* in, std::size_t gr
   return true;
 }
 
-// One pixel at column x of a row that starts zero-filled. False for a grey pixel.
-bool classify_one(const Classifier& c, std::uint8_t value, std::uint8_t* row, std::uint32_t x) {
-  const unsigned bit = c.classes[value];
-  if (bit == kGreyPixel) return false;
-  row[x / 8] = static_cast<std::uint8_t>(row[x / 8] | bit << (7 - x % 8));
-  return true;
-}
-
 }  // namespace
 
 Classifier make_classifier(const ColourTable* selected, ClassifyWidth widest) {
@@ -86,12 +78,12 @@ bool classify_span(const Classifier& c, const std::uint8_t* in, std::uint32_t co
   // One at a time up to a byte boundary, then in whole bytes, then the rest one at a time.
   std::uint32_t i = 0;
   for (; i < count && (x + i) % 8 != 0; ++i) {
-    if (!classify_one(c, in[i], row, x + i)) return false;
+    if (!classify_pixel(c, in[i], row, x + i)) return false;
   }
   const std::uint32_t groups = (count - i) / 8;
   if (!classify_groups(c, in + i, groups, row + (x + i) / 8)) return false;
   for (i += groups * 8; i < count; ++i) {
-    if (!classify_one(c, in[i], row, x + i)) return false;
+    if (!classify_pixel(c, in[i], row, x + i)) return false;
   }
   return true;
 }

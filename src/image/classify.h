@@ -38,6 +38,15 @@ Classifier make_classifier(const ColourTable* selected, ClassifyWidth widest);
 // serves every pixel.
 Classifier make_table_classifier(const std::uint8_t (&classes)[256]);
 
+// One pixel at column x of a row that starts zero-filled. False for a grey pixel.
+inline bool classify_pixel(const Classifier& c, std::uint8_t value, std::uint8_t* row,
+                           std::uint32_t x) {
+  const unsigned bit = c.classes[value];
+  if (bit == kGreyPixel) return false;
+  row[x / 8] = static_cast<std::uint8_t>(row[x / 8] | bit << (7 - x % 8));
+  return true;
+}
+
 // Classifies count pixels into a zero-filled row from column x on. False at a grey pixel (the
 // row is of no use then).
 bool classify_span(const Classifier& c, const std::uint8_t* in, std::uint32_t count,

@@ -431,11 +431,7 @@ bool is_png_signature(const std::uint8_t* bytes, std::size_t size) {
 Ending png_read_header(platform::InputFile& input, const char* input_name, bool verbose,
                        PngHeader& header) {
   const long got = input.read(header.bytes, sizeof header.bytes);
-  if (got != long{sizeof header.bytes}) {
-    return report_pixel_read_failure(
-        input.error(), got < 0 ? platform::InputFile::kReadError : platform::InputFile::kEndOfFile,
-        input_name);
-  }
+  if (got != long{sizeof header.bytes}) return report_view_failure(input, got, input_name);
   const std::uint8_t* const chunk = header.bytes + kPngSignatureSize;
   header.chunk_length = big_endian_32(chunk);
   header.first_chunk_is_header =
