@@ -9,11 +9,12 @@
 #include "base/owners.h"
 #include "image/census.h"
 #include "image/classify.h"
+#include "platform/png.h"
 
 namespace curvlog {
 namespace {
 
-using platform::PngStatus;
+using platform::DecodeStatus;
 
 constexpr std::uint8_t kSignature[kPngSignatureSize] = {0x89, 'P',  'N',  'G',
                                                         '\r', '\n', 0x1A, '\n'};
@@ -65,24 +66,24 @@ ExitCode report_damage(const char* input_name, const char* what) {
   return ExitCode::kInvalidContent;
 }
 
-ExitCode report_decoder_failure(PngStatus status, const platform::PngDecoder& decoder,
+ExitCode report_decoder_failure(DecodeStatus status, const platform::PngDecoder& decoder,
                                 const char* input_name) {
   switch (status) {
-    case PngStatus::kOk:  // not a failure; never asked
-    case PngStatus::kEndOfFile:
+    case DecodeStatus::kOk:  // not a failure; never asked
+    case DecodeStatus::kEndOfFile:
       return report_pixel_read_failure(0, platform::InputFile::kEndOfFile, input_name);
-    case PngStatus::kReadError:
+    case DecodeStatus::kReadError:
       return report_pixel_read_failure(decoder.error(), platform::InputFile::kReadError,
                                        input_name);
-    case PngStatus::kBadCrc:
+    case DecodeStatus::kBadCrc:
       return report_damage(input_name, "a chunk has a bad CRC");
-    case PngStatus::kBadChunk:
+    case DecodeStatus::kBadChunk:
       return report_damage(input_name, "a critical chunk is missing, misplaced or malformed");
-    case PngStatus::kBadImageData:
+    case DecodeStatus::kBadImageData:
       return report_damage(input_name, "its compressed image data is broken");
-    case PngStatus::kOutOfMemory:
+    case DecodeStatus::kOutOfMemory:
       return report_out_of_memory();
-    case PngStatus::kUnsupported:
+    case DecodeStatus::kUnsupported:
       print("\nError: the PNG file %s is of a kind that this system's decoder cannot\n",
             input_name);
       print("deliver exactly. Save the graph as a PNG file with a palette.\n\n");
@@ -114,7 +115,7 @@ CensusColour census_colour(std::uint32_t colour) {
 }
 
 // A palette entry over white.
-std::uint32_t palette_colour(const platform::PngPixels& pixels, unsigned index) {
+std::uint32_t palette_colour(const platform::DecodedPixels& pixels, unsigned index) {
   const std::uint8_t* const entry = pixels.palette[index];
   return rgb(over_white(entry[0], entry[3], 255), over_white(entry[1], entry[3], 255),
              over_white(entry[2], entry[3], 255));
@@ -122,7 +123,7 @@ std::uint32_t palette_colour(const platform::PngPixels& pixels, unsigned index) 
 
 // The colours of a row's pixels (not palette indices) over white, 8 bits a channel: 16-bit
 // samples keep their high byte once laid over white.
-void row_colours(const platform::PngPixels& pixels, const std::uint8_t* samples,
+void row_colours(const platform::DecodedPixels& pixels, const std::uint8_t* samples,
                  std::uint32_t count, std::uint32_t* colours) {
   const unsigned channels = pixels.channels;
   const bool wide = pixels.bits == 16;
@@ -221,17 +222,17 @@ bool is_true_colour(const PngImage& image) {
 
 // Starts the decoder and decides how rows become codes.
 Ending start_image(platform::InputFile& input, const PngHeader& header, PngImage& image) {
-  const PngStatus status =
-      image.decoder.start(input, image.input_name, header.bytes, sizeof header.bytes);
-  if (status != PngStatus::kOk) {
+  const DecodeStatus status = image.decoder.start(platform::byte_source(input), image.input_name,
+                                                  header.bytes, sizeof header.bytes);
+  if (status != DecodeStatus::kOk) {
     return report_decoder_failure(status, image.decoder, image.input_name);
   }
-  const platform::PngPixels& pixels = image.decoder.pixels();
+  const platform::DecodedPixels& pixels = image.decoder.pixels();
   const bool palette = header.colour_type == kPalette;
   const bool grey = header.colour_type == kGreyscale || header.colour_type == kGreyAlpha;
   // A palette image comes as indices; a grey one may come so too, into a palette of greys.
   if (pixels.indexed != palette && !(pixels.indexed && grey)) {
-    return report_decoder_failure(PngStatus::kUnsupported, image.decoder, image.input_name);
+    return report_decoder_failure(DecodeStatus::kUnsupported, image.decoder, image.input_name);
   }
   for (unsigned v = 0; v < 256; ++v) {
     image.value_of[v] = std::uint8_t(v);
@@ -297,15 +298,15 @@ Ending read_rows(PngImage& image, Take take) {
   const std::uint32_t rows = image.decoder.rows();
   for (std::uint32_t r = 0; r < rows; ++r) {
     if (cancel_requested()) return ExitCode::kSuccess;
-    platform::PngRowPlace place;
-    const PngStatus status = image.decoder.next_row(image.samples.get(), &place);
-    if (status != PngStatus::kOk) {
+    platform::RowPlace place;
+    const DecodeStatus status = image.decoder.next_row(image.samples.get(), &place);
+    if (status != DecodeStatus::kOk) {
       return report_decoder_failure(status, image.decoder, image.input_name);
     }
     if (Ending ending = take(image, place)) return ending;
   }
-  const PngStatus status = image.decoder.finish();
-  if (status != PngStatus::kOk) {
+  const DecodeStatus status = image.decoder.finish();
+  if (status != DecodeStatus::kOk) {
     return report_decoder_failure(status, image.decoder, image.input_name);
   }
   return kGoOn;
@@ -313,7 +314,7 @@ Ending read_rows(PngImage& image, Take take) {
 
 // The first pass over a true-colour image: its colours into the table, with their counts.
 Ending collect_colours(PngImage& image) {
-  return read_rows(image, [](PngImage& im, const platform::PngRowPlace& place) -> Ending {
+  return read_rows(image, [](PngImage& im, const platform::RowPlace& place) -> Ending {
     const std::uint32_t* const colours = im.colours.get();
     row_colours(im.decoder.pixels(), im.samples.get(), place.count, im.colours.get());
     for (std::uint32_t i = 0, run = 1; i < place.count; i += run) {
@@ -336,7 +337,7 @@ Ending run_census(PngImage& image, const ReaderOptions& options) {
     number_colours(image, histogram);
   } else {
     Histogram codes{};
-    Ending ending = read_rows(image, [&codes](PngImage& im, const platform::PngRowPlace& place) {
+    Ending ending = read_rows(image, [&codes](PngImage& im, const platform::RowPlace& place) {
       const std::uint8_t* const row = row_codes(im, place.count);
       const std::uint32_t counted = count_pixel_span(row, place.count, im.code_entries, codes);
       if (counted == place.count) return kGoOn;
@@ -377,8 +378,8 @@ Classifier make_code_classifier(const PngImage& image, const ReaderOptions& opti
 }
 
 // Classifies a row's codes into the bitmap; a pass row of an interlaced image pixel by pixel.
-bool classify_row(const Classifier& c, const std::uint8_t* codes,
-                  const platform::PngRowPlace& place, DataBitmap& bitmap) {
+bool classify_row(const Classifier& c, const std::uint8_t* codes, const platform::RowPlace& place,
+                  DataBitmap& bitmap) {
   std::uint8_t* const row = bitmap.row(std::int32_t(place.y));
   if (place.step == 1) return classify_span(c, codes, place.count, row, place.x);
   for (std::uint32_t i = 0, x = place.x; i < place.count; ++i, x += place.step) {
@@ -389,7 +390,7 @@ bool classify_row(const Classifier& c, const std::uint8_t* codes,
 
 Ending decode_into_bitmap(PngImage& image, const ReaderOptions& options, DataBitmap& bitmap) {
   const Classifier classifier = make_code_classifier(image, options);
-  return read_rows(image, [&](PngImage& im, const platform::PngRowPlace& place) -> Ending {
+  return read_rows(image, [&](PngImage& im, const platform::RowPlace& place) -> Ending {
     const std::uint8_t* const codes = row_codes(im, place.count);
     if (classify_row(classifier, codes, place, bitmap)) return kGoOn;
     // Only black&white classification fails: at a grey pixel, or at a code without a colour.
@@ -409,8 +410,8 @@ Ending decode_graph(const PngHeader& header, PngImage& image, const ReaderOption
     if (Ending ending = collect_colours(image)) return ending;
     Histogram unused{};
     number_colours(image, unused);
-    const PngStatus status = image.decoder.restart();
-    if (status != PngStatus::kOk) {
+    const DecodeStatus status = image.decoder.restart();
+    if (status != DecodeStatus::kOk) {
       return report_decoder_failure(status, image.decoder, image.input_name);
     }
   }

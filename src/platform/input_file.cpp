@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/decoder.h"
 #include "platform/platform.h"
 
 namespace curvlog::platform {
@@ -34,6 +35,24 @@ long InputFile::read(void* buffer, std::size_t size) {
     delivered += take;
   }
   return static_cast<long>(delivered);
+}
+
+ByteSource byte_source(InputFile& input) {
+  ByteSource source;
+  source.context = &input;
+  source.read = [](void* context, void* buffer, std::size_t size, ErrorCode* error) {
+    InputFile& file = *static_cast<InputFile*>(context);
+    const long got = file.read(buffer, size);
+    if (got < 0) *error = file.error();
+    return got;
+  };
+  source.rewind = [](void* context, ErrorCode* error) {
+    InputFile& file = *static_cast<InputFile*>(context);
+    if (file.rewind()) return true;
+    *error = file.error();
+    return false;
+  };
+  return source;
 }
 
 }  // namespace curvlog::platform

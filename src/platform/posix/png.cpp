@@ -12,7 +12,7 @@
 #include <cstring>
 #include <new>
 
-#include "platform/platform.h"
+#include "platform/png.h"
 
 namespace curvlog::platform {
 namespace {
@@ -33,17 +33,17 @@ enum class Phase { kInfo, kRows, kEnd };
 struct DecoderState {
   png_structp png = nullptr;
   png_infop info = nullptr;
-  InputFile* input = nullptr;
+  ByteSource input;
   const std::uint8_t* header = nullptr;  // bytes taken from the input already, read first
   std::size_t header_left = 0;
 
-  PngStatus failure = PngStatus::kOk;  // set by the callbacks before an error's long jump
+  DecodeStatus failure = DecodeStatus::kOk;  // set by the callbacks before an error's long jump
   ErrorCode error = 0;
   std::size_t allocated = 0;
   bool memory_refused = false;
   Phase phase = Phase::kInfo;
 
-  PngPixels pixels;
+  DecodedPixels pixels;
   std::size_t row_bytes = 0;
   std::uint32_t width = 0;
   std::uint32_t height = 0;
@@ -90,14 +90,14 @@ void release(png_structp png, png_voidp memory) {
 
 [[noreturn]] void on_error(png_structp png, png_const_charp message) {
   DecoderState& s = state_of(png);
-  if (s.failure == PngStatus::kOk) {
+  if (s.failure == DecodeStatus::kOk) {
     // libpng names its errors in text only; a bad CRC is always "CRC error".
     if (s.memory_refused) {
-      s.failure = PngStatus::kOutOfMemory;
+      s.failure = DecodeStatus::kOutOfMemory;
     } else if (std::strstr(message, "CRC error") != nullptr) {
-      s.failure = PngStatus::kBadCrc;
+      s.failure = DecodeStatus::kBadCrc;
     } else {
-      s.failure = s.phase == Phase::kRows ? PngStatus::kBadImageData : PngStatus::kBadChunk;
+      s.failure = s.phase == Phase::kRows ? DecodeStatus::kBadImageData : DecodeStatus::kBadChunk;
     }
   }
   png_longjmp(png, 1);
@@ -115,13 +115,14 @@ void read_data(png_structp png, png_bytep out, std::size_t size) {
     s.header_left -= from_header;
     if (from_header == size) return;
   }
-  const long got = s.input->read(out + from_header, size - from_header);
+  ErrorCode error = 0;
+  const long got = s.input.read(s.input.context, out + from_header, size - from_header, &error);
   if (got == static_cast<long>(size - from_header)) return;
   if (got < 0) {
-    s.failure = PngStatus::kReadError;
-    s.error = s.input->error();
+    s.failure = DecodeStatus::kReadError;
+    s.error = error;
   } else {
-    s.failure = PngStatus::kEndOfFile;
+    s.failure = DecodeStatus::kEndOfFile;
   }
   png_error(png, "read");
 }
@@ -129,10 +130,10 @@ void read_data(png_structp png, png_bytep out, std::size_t size) {
 using Step = void (*)(DecoderState& s, png_bytep row);
 
 // Runs a step of libpng's work; an error of libpng's ends it with a long jump back here.
-PngStatus run_guarded(DecoderState& s, Step step, png_bytep row) {
+DecodeStatus run_guarded(DecoderState& s, Step step, png_bytep row) {
   if (setjmp(png_jmpbuf(s.png)) != 0) return s.failure;
   step(s, row);
-  return PngStatus::kOk;
+  return DecodeStatus::kOk;
 }
 
 // Reads the chunks up to the image data and chooses how the rows come: palette indices and
@@ -154,7 +155,7 @@ void read_info(DecoderState& s, png_bytep) {
   if (depth < 8) png_set_packing(s.png);
   png_read_update_info(s.png, s.info);
 
-  PngPixels& pixels = s.pixels;
+  DecodedPixels& pixels = s.pixels;
   pixels.channels = png_get_channels(s.png, s.info);
   pixels.bits = transparent_colour ? png_get_bit_depth(s.png, s.info) : depth;
   pixels.indexed = colour_type == PNG_COLOR_TYPE_PALETTE;
@@ -196,13 +197,13 @@ std::uint32_t pass_rows(const DecoderState& s, int pass) {
 }
 
 // Sets up libpng for a fresh state of the input: the bytes in s.header, then the input's.
-PngStatus begin(DecoderState& s) {
+DecodeStatus begin(DecoderState& s) {
   s.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &s, on_error, on_warning, &s, allocate,
                                    release);
   if (s.png != nullptr) s.info = png_create_info_struct(s.png);
-  if (s.info == nullptr) return PngStatus::kOutOfMemory;
+  if (s.info == nullptr) return DecodeStatus::kOutOfMemory;
   png_set_read_fn(s.png, &s, read_data);
-  if (PngStatus status = run_guarded(s, read_info, nullptr); status != PngStatus::kOk) {
+  if (DecodeStatus status = run_guarded(s, read_info, nullptr); status != DecodeStatus::kOk) {
     return status;
   }
   s.phase = Phase::kRows;
@@ -210,7 +211,7 @@ PngStatus begin(DecoderState& s) {
   for (int pass = 0; pass < s.passes; ++pass) {
     if (pass_columns(s, pass) != 0) s.rows += pass_rows(s, pass);
   }
-  return PngStatus::kOk;
+  return DecodeStatus::kOk;
 }
 
 DecoderState& state(void* state) {
@@ -218,13 +219,13 @@ DecoderState& state(void* state) {
 }
 
 // A fresh state in *state_pointer, replacing any earlier one.
-PngStatus begin_anew(void** state_pointer, InputFile& input, const std::uint8_t* header,
-                     std::size_t header_size) {
+DecodeStatus begin_anew(void** state_pointer, const ByteSource& input, const std::uint8_t* header,
+                        std::size_t header_size) {
   delete static_cast<DecoderState*>(*state_pointer);
   auto* s = new (std::nothrow) DecoderState;
   *state_pointer = s;
-  if (s == nullptr) return PngStatus::kOutOfMemory;
-  s->input = &input;
+  if (s == nullptr) return DecodeStatus::kOutOfMemory;
+  s->input = input;
   s->header = header;
   s->header_left = header_size;
   return begin(*s);
@@ -236,12 +237,12 @@ PngDecoder::~PngDecoder() {
   delete static_cast<DecoderState*>(state_);
 }
 
-PngStatus PngDecoder::start(InputFile& input, const char*, const std::uint8_t* header,
-                            std::size_t header_size) {
+DecodeStatus PngDecoder::start(const ByteSource& input, const char*, const std::uint8_t* header,
+                               std::size_t header_size) {
   return begin_anew(&state_, input, header, header_size);
 }
 
-const PngPixels& PngDecoder::pixels() const {
+const DecodedPixels& PngDecoder::pixels() const {
   return state(state_).pixels;
 }
 
@@ -253,40 +254,37 @@ std::uint32_t PngDecoder::rows() const {
   return state(state_).rows;
 }
 
-PngStatus PngDecoder::next_row(std::uint8_t* buffer, PngRowPlace* place) {
+DecodeStatus PngDecoder::next_row(std::uint8_t* buffer, RowPlace* place) {
   DecoderState& s = state(state_);
   while (s.pass < s.passes &&
          (s.pass_row == pass_rows(s, s.pass) || pass_columns(s, s.pass) == 0)) {
     ++s.pass;
     s.pass_row = 0;
   }
-  if (s.pass == s.passes) return PngStatus::kBadImageData;  // asked for a row past the last
+  if (s.pass == s.passes) return DecodeStatus::kBadImageData;  // asked for a row past the last
   if (s.passes == 1) {
-    *place = PngRowPlace{s.pass_row, 0, 1, s.width};
+    *place = RowPlace{s.pass_row, 0, 1, s.width};
   } else {
     const auto start_row = std::uint32_t(PNG_PASS_START_ROW(s.pass));
     const auto row_step = std::uint32_t(PNG_PASS_ROW_OFFSET(s.pass));
-    *place =
-        PngRowPlace{start_row + s.pass_row * row_step, std::uint32_t(PNG_PASS_START_COL(s.pass)),
-                    std::uint32_t(PNG_PASS_COL_OFFSET(s.pass)), pass_columns(s, s.pass)};
+    *place = RowPlace{start_row + s.pass_row * row_step, std::uint32_t(PNG_PASS_START_COL(s.pass)),
+                      std::uint32_t(PNG_PASS_COL_OFFSET(s.pass)), pass_columns(s, s.pass)};
   }
   ++s.pass_row;
   return run_guarded(s, read_row, buffer);
 }
 
-PngStatus PngDecoder::finish() {
+DecodeStatus PngDecoder::finish() {
   DecoderState& s = state(state_);
   s.phase = Phase::kEnd;
   return run_guarded(s, read_end, nullptr);
 }
 
-PngStatus PngDecoder::restart() {
+DecodeStatus PngDecoder::restart() {
   DecoderState& s = state(state_);
-  if (!s.input->rewind()) {
-    s.error = s.input->error();
-    return PngStatus::kReadError;
-  }
-  return begin_anew(&state_, *s.input, nullptr, 0);
+  if (!s.input.rewind(s.input.context, &s.error)) return DecodeStatus::kReadError;
+  const ByteSource input = s.input;
+  return begin_anew(&state_, input, nullptr, 0);
 }
 
 ErrorCode PngDecoder::error() const {

@@ -5,13 +5,13 @@
 // the decoder first walks the chunks through the program's input file, checking what libpng
 // checks elsewhere (every CRC, the critical chunks and their order, the end of the file), and
 // only then lets WIC decode the image, one row at a time. Every pixel format that WIC delivers
-// is turned into the rows of PngPixels exactly, or refused.
+// is turned into the rows of DecodedPixels exactly, or refused.
 
 #include <cstring>
 #include <memory>
 #include <new>
 
-#include "platform/platform.h"
+#include "platform/png.h"
 #include "platform/win32/win32.h"
 
 // After windows.h (win32.h).
@@ -56,70 +56,66 @@ bool is_letter(std::uint8_t c) {
 }
 
 // Reads count bytes (or, out null, takes them into the CRC only).
-PngStatus walk_read(InputFile& input, std::uint8_t* out, std::uint32_t count, std::uint32_t* crc,
-                    ErrorCode* error) {
+DecodeStatus walk_read(const ByteSource& input, std::uint8_t* out, std::uint32_t count,
+                       std::uint32_t* crc, ErrorCode* error) {
+  std::uint8_t block[4096];
   while (count > 0) {
-    const std::uint8_t* data = nullptr;
-    const long available = input.view(&data);
-    if (available < 0) {
-      *error = input.error();
-      return PngStatus::kReadError;
-    }
-    if (available == 0) return PngStatus::kEndOfFile;
-    const std::uint32_t take =
-        static_cast<unsigned long>(available) < count ? std::uint32_t(available) : count;
-    if (crc != nullptr) *crc = crc_update(*crc, data, take);
-    if (out != nullptr) {
-      std::memcpy(out, data, take);
-      out += take;
-    }
-    input.consume(take);
+    const std::uint32_t want = count < sizeof block ? count : std::uint32_t(sizeof block);
+    std::uint8_t* const into = out != nullptr ? out : block;
+    const long got = input.read(input.context, into, want, error);
+    if (got < 0) return DecodeStatus::kReadError;
+    if (got == 0) return DecodeStatus::kEndOfFile;
+    const std::uint32_t take = std::uint32_t(got);
+    if (crc != nullptr) *crc = crc_update(*crc, into, take);
+    if (out != nullptr) out += take;
     count -= take;
   }
-  return PngStatus::kOk;
+  return DecodeStatus::kOk;
 }
 
 // Checks every chunk after the IHDR chunk in header, up to and including IEND, refusing what
 // libpng refuses elsewhere and letting pass what it ignores.
-PngStatus walk_chunks(InputFile& input, const std::uint8_t* header, ErrorCode* error) {
+DecodeStatus walk_chunks(const ByteSource& input, const std::uint8_t* header, ErrorCode* error) {
   const std::uint8_t colour_type = header[25];
   if ((crc_update(0xFFFFFFFF, header + 12, 17) ^ 0xFFFFFFFF) != big_endian_32(header + 29)) {
-    return PngStatus::kBadCrc;
+    return DecodeStatus::kBadCrc;
   }
   bool palette_seen = false;
   bool data_seen = false;
   for (;;) {
     std::uint8_t head[8];
-    if (PngStatus s = walk_read(input, head, 8, nullptr, error); s != PngStatus::kOk) return s;
+    if (DecodeStatus s = walk_read(input, head, 8, nullptr, error); s != DecodeStatus::kOk)
+      return s;
     const std::uint32_t length = big_endian_32(head);
     const std::uint8_t* const type = head + 4;
     const bool image_data = std::memcmp(type, "IDAT", 4) == 0;
     if (length > (image_data ? kLargestChunk : kLargestOtherChunk) || !is_letter(type[0]) ||
         !is_letter(type[1]) || !is_letter(type[2]) || !is_letter(type[3])) {
-      return PngStatus::kBadChunk;
+      return DecodeStatus::kBadChunk;
     }
     std::uint32_t crc = crc_update(0xFFFFFFFF, type, 4);
-    if (PngStatus s = walk_read(input, nullptr, length, &crc, error); s != PngStatus::kOk) {
+    if (DecodeStatus s = walk_read(input, nullptr, length, &crc, error); s != DecodeStatus::kOk) {
       return s;
     }
     std::uint8_t stored[4];
-    if (PngStatus s = walk_read(input, stored, 4, nullptr, error); s != PngStatus::kOk) return s;
-    if ((crc ^ 0xFFFFFFFF) != big_endian_32(stored)) return PngStatus::kBadCrc;
+    if (DecodeStatus s = walk_read(input, stored, 4, nullptr, error); s != DecodeStatus::kOk)
+      return s;
+    if ((crc ^ 0xFFFFFFFF) != big_endian_32(stored)) return DecodeStatus::kBadCrc;
 
     if (std::memcmp(type, "PLTE", 4) == 0) {
       // Once; ignored after the image data and in a grey image, where it means nothing, and so
       // is a malformed one in a true-colour image (a suggestion of colours, no more).
-      if (palette_seen) return PngStatus::kBadChunk;
+      if (palette_seen) return DecodeStatus::kBadChunk;
       const bool malformed = length == 0 || length % 3 != 0 || length > 3 * 256;
-      if (!data_seen && colour_type == 3 && malformed) return PngStatus::kBadChunk;
+      if (!data_seen && colour_type == 3 && malformed) return DecodeStatus::kBadChunk;
       palette_seen = !data_seen;
     } else if (image_data) {
-      if (colour_type == 3 && !palette_seen) return PngStatus::kBadChunk;
+      if (colour_type == 3 && !palette_seen) return DecodeStatus::kBadChunk;
       data_seen = true;
     } else if (std::memcmp(type, "IEND", 4) == 0) {
-      return data_seen ? PngStatus::kOk : PngStatus::kBadChunk;
+      return data_seen ? DecodeStatus::kOk : DecodeStatus::kBadChunk;
     } else if ((type[0] & 0x20) == 0) {
-      return PngStatus::kBadChunk;  // a second IHDR, or a critical chunk of no known kind
+      return DecodeStatus::kBadChunk;  // a second IHDR, or a critical chunk of no known kind
     }
   }
 }
@@ -191,7 +187,7 @@ struct DecoderState {
   ComReference<IWICBitmapDecoder> decoder;
   ComReference<IWICBitmapFrameDecode> frame;
   const Format* format = nullptr;
-  PngPixels pixels;
+  DecodedPixels pixels;
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   std::uint32_t next_y = 0;
@@ -201,16 +197,16 @@ struct DecoderState {
 };
 
 // A failed WIC call: a system error of the file's reading, no memory, or a broken image.
-PngStatus failure_of(HRESULT result, ErrorCode* error) {
-  if (result == E_OUTOFMEMORY) return PngStatus::kOutOfMemory;
+DecodeStatus failure_of(HRESULT result, ErrorCode* error) {
+  if (result == E_OUTOFMEMORY) return DecodeStatus::kOutOfMemory;
   if (HRESULT_FACILITY(result) == FACILITY_WIN32) {
     *error = HRESULT_CODE(result);
-    return PngStatus::kReadError;
+    return DecodeStatus::kReadError;
   }
-  return PngStatus::kBadImageData;
+  return DecodeStatus::kBadImageData;
 }
 
-PngStatus open_with_wic(DecoderState& s, const char* path) {
+DecodeStatus open_with_wic(DecoderState& s, const char* path) {
   // COM may be on already (the file-open dialog's), in either model; either serves.
   const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   s.com.initialised = SUCCEEDED(init);
@@ -218,11 +214,11 @@ PngStatus open_with_wic(DecoderState& s, const char* path) {
 
   const int wide_size = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
   std::unique_ptr<wchar_t[]> wide_path(new (std::nothrow) wchar_t[wide_size > 0 ? wide_size : 1]);
-  if (!wide_path) return PngStatus::kOutOfMemory;
+  if (!wide_path) return DecodeStatus::kOutOfMemory;
   if (wide_size <= 0 || MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide_path.get(),
                                             wide_size) <= 0) {
     s.error = GetLastError();
-    return PngStatus::kReadError;
+    return DecodeStatus::kReadError;
   }
   HRESULT result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                     IID_IWICImagingFactory, s.factory.put_void());
@@ -236,12 +232,12 @@ PngStatus open_with_wic(DecoderState& s, const char* path) {
   GUID guid{};
   if (SUCCEEDED(result)) result = s.frame->GetPixelFormat(&guid);
   if (FAILED(result)) return failure_of(result, &s.error);
-  if (width != s.width || height != s.height) return PngStatus::kUnsupported;
+  if (width != s.width || height != s.height) return DecodeStatus::kUnsupported;
 
   for (const Format& format : kFormats) {
     if (IsEqualGUID(*format.guid, guid)) s.format = &format;
   }
-  if (s.format == nullptr) return PngStatus::kUnsupported;
+  if (s.format == nullptr) return DecodeStatus::kUnsupported;
   s.pixels.channels = s.format->channels;
   s.pixels.bits = s.format->bits;
   s.pixels.indexed = s.format->indexed;
@@ -264,10 +260,10 @@ PngStatus open_with_wic(DecoderState& s, const char* path) {
   }
   s.native_stride = UINT((std::uint64_t{width} * s.format->native_bits + 7) / 8);
   s.native_row.reset(new (std::nothrow) std::uint8_t[s.native_stride]);
-  return s.native_row ? PngStatus::kOk : PngStatus::kOutOfMemory;
+  return s.native_row ? DecodeStatus::kOk : DecodeStatus::kOutOfMemory;
 }
 
-// One row as WIC stores it, into the rows of PngPixels.
+// One row as WIC stores it, into the rows of DecodedPixels.
 void convert_row(const DecoderState& s, const std::uint8_t* in, std::uint8_t* out) {
   const Format& f = *s.format;
   const std::size_t samples = std::size_t{s.width} * f.channels;
@@ -310,22 +306,22 @@ PngDecoder::~PngDecoder() {
   delete static_cast<DecoderState*>(state_);
 }
 
-PngStatus PngDecoder::start(InputFile& input, const char* path, const std::uint8_t* header,
-                            std::size_t header_size) {
+DecodeStatus PngDecoder::start(const ByteSource& input, const char* path,
+                               const std::uint8_t* header, std::size_t header_size) {
   delete static_cast<DecoderState*>(state_);
   auto* s = new (std::nothrow) DecoderState;
   state_ = s;
-  if (s == nullptr) return PngStatus::kOutOfMemory;
-  if (header_size < 33) return PngStatus::kEndOfFile;
+  if (s == nullptr) return DecodeStatus::kOutOfMemory;
+  if (header_size < 33) return DecodeStatus::kEndOfFile;
   s->width = big_endian_32(header + 16);
   s->height = big_endian_32(header + 20);
-  if (PngStatus status = walk_chunks(input, header, &s->error); status != PngStatus::kOk) {
+  if (DecodeStatus status = walk_chunks(input, header, &s->error); status != DecodeStatus::kOk) {
     return status;
   }
   return open_with_wic(*s, path);
 }
 
-const PngPixels& PngDecoder::pixels() const {
+const DecodedPixels& PngDecoder::pixels() const {
   return state(state_).pixels;
 }
 
@@ -338,26 +334,26 @@ std::uint32_t PngDecoder::rows() const {
   return state(state_).height;
 }
 
-PngStatus PngDecoder::next_row(std::uint8_t* buffer, PngRowPlace* place) {
+DecodeStatus PngDecoder::next_row(std::uint8_t* buffer, RowPlace* place) {
   DecoderState& s = state(state_);
-  if (s.next_y == s.height) return PngStatus::kBadImageData;  // asked for a row past the last
+  if (s.next_y == s.height) return DecodeStatus::kBadImageData;  // asked for a row past the last
   const WICRect rectangle{0, INT(s.next_y), INT(s.width), 1};
   const HRESULT result =
       s.frame->CopyPixels(&rectangle, s.native_stride, s.native_stride, s.native_row.get());
   if (FAILED(result)) return failure_of(result, &s.error);
   convert_row(s, s.native_row.get(), buffer);
-  *place = PngRowPlace{s.next_y, 0, 1, s.width};
+  *place = RowPlace{s.next_y, 0, 1, s.width};
   ++s.next_y;
-  return PngStatus::kOk;
+  return DecodeStatus::kOk;
 }
 
-PngStatus PngDecoder::finish() {
-  return PngStatus::kOk;  // the walk went through to IEND before decoding began
+DecodeStatus PngDecoder::finish() {
+  return DecodeStatus::kOk;  // the walk went through to IEND before decoding began
 }
 
-PngStatus PngDecoder::restart() {
+DecodeStatus PngDecoder::restart() {
   state(state_).next_y = 0;  // WIC hands out any row at any time
-  return PngStatus::kOk;
+  return DecodeStatus::kOk;
 }
 
 ErrorCode PngDecoder::error() const {
