@@ -83,11 +83,9 @@ Ending take_colour_item(std::string_view token, const char* argument, ColourList
 Ending set_indices(unsigned first, unsigned last, ColourListKind kind, ColourList& list) {
   for (unsigned value = first; value <= last; ++value) {
     if (list.indices[value]) {
-      if (kind == ColourListKind::kExcluded) {
-        print("Error: value %u already excluded\n\n", value);
-      } else {
-        print("Error: color index value %u already selected\n\n", value);
-      }
+      print(kind == ColourListKind::kExcluded ? "Error: value %u already excluded\n\n"
+                                              : "Error: color index value %u already selected\n\n",
+            value);
       return command_line_error();
     }
     list.indices[value] = true;
