@@ -35,10 +35,10 @@ class ControlHandlerRegistration {
 ReaderOptions reader_options(const RunSettings& settings) {
   ReaderOptions options;
   options.input_name = settings.input_name;
-  options.verbose = settings.verbose != 0;
+  options.verbose = settings.verbose;
   options.census = settings.census_mode;
-  options.selected = settings.colour_list_given ? &settings.selected_colours : nullptr;
-  options.excluded = &settings.excluded_colours;
+  options.selected = settings.colour_list_given ? &settings.selected.indices : nullptr;
+  options.excluded = &settings.excluded.indices;
   options.decimal_separator = settings.decimal_separator;
   return options;
 }
@@ -49,7 +49,7 @@ Ending read_pcx(const RunSettings& settings, platform::InputFile& input, DataBit
   if (Ending ending = pcx_read_header(input, header)) return ending;
   std::int32_t width = 0;
   std::int32_t height = 0;
-  if (!pcx_validate_header(header, settings.input_name, settings.verbose != 0, width, height)) {
+  if (!pcx_validate_header(header, settings.input_name, settings.verbose, width, height)) {
     return ExitCode::kInvalidContent;
   }
   if (cancel_requested()) return ExitCode::kSuccess;
@@ -102,7 +102,7 @@ ExitCode run_sequence(RunSettings& settings) {
     if (Ending ending = parse_options(settings)) return *ending;
     if (Ending ending = finish_options(settings)) return *ending;
   }
-  if (settings.tga_option != 0) {
+  if (settings.tga_input) {
     format_into(settings.dialog_title, sizeof settings.dialog_title, "%s", "Open TGA file");
   }
   if (Ending ending = decide_mode_and_range(settings)) return *ending;
@@ -115,28 +115,27 @@ ExitCode run_sequence(RunSettings& settings) {
   if (Ending ending = open_input(settings, input)) return *ending;
 
   DataBitmap bitmap;
-  const Ending image_ending = starts_as_png(input)       ? read_png(settings, input, bitmap)
-                              : settings.tga_option != 0 ? read_tga(settings, input, bitmap)
-                                                         : read_pcx(settings, input, bitmap);
+  const Ending image_ending = starts_as_png(input) ? read_png(settings, input, bitmap)
+                              : settings.tga_input ? read_tga(settings, input, bitmap)
+                                                   : read_pcx(settings, input, bitmap);
   if (image_ending) return *image_ending;
 
   // Hand-over to the column scan: the input is no longer needed.
   input.close();
   if (cancel_requested()) return ExitCode::kSuccess;
-  if (settings.verbose != 0) print("Input file %s read.\n", settings.input_name);
+  if (settings.verbose) print("Input file %s read.\n", settings.input_name);
 
   std::int32_t working_height = bitmap.height;
-  if (settings.crop != 0) {
+  if (settings.crop) {
     if (Ending ending = crop_to_data(bitmap, working_height)) return *ending;
   }
   ScanOptions scan;
   scan.input_name = settings.input_name;
-  // The list as typed, after the switch and the letter.
-  if (settings.colour_list_given) scan.colour_list = settings.argument(settings.tga_option) + 2;
+  if (settings.colour_list_given) scan.colour_list = settings.selected_text;
   ColumnTable table;
   if (Ending ending = scan_columns(bitmap, working_height, scan, table)) return *ending;
   if (Ending ending = mark_extremes(table, working_height)) return *ending;
-  const PrnOptions prn{settings.output_name, settings.verbose != 0, settings.high, settings.low,
+  const PrnOptions prn{settings.output_name, settings.verbose, settings.high, settings.low,
                        settings.decimal_separator};
   return write_prn_file(table, working_height, prn).value_or(ExitCode::kSuccess);
 }

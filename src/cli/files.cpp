@@ -113,7 +113,7 @@ Ending resolve_input_name(RunSettings& settings) {
   static constexpr char kTgaFilter[] = "Targa\0*.TGA\0All\0*.*\0\0";
   settings.input_name[0] = '\0';
   platform::OpenFileDialog dialog;
-  dialog.filter = settings.tga_option != 0 ? kTgaFilter : kPcxFilter;
+  dialog.filter = settings.tga_input ? kTgaFilter : kPcxFilter;
   dialog.filter_index = 1;
   dialog.file = settings.input_name;
   dialog.max_file = kNameCapacity;
@@ -151,7 +151,7 @@ Ending open_input(RunSettings& settings, platform::InputFile& input) {
     print("\nError: unable to open input file %s (%lu)\n\n", settings.input_name, error);
     return ExitCode::kFileAccess;
   }
-  if (settings.verbose != 0) {
+  if (settings.verbose) {
     print("Input filename: %s\n", settings.input_name);
     if (!settings.census_mode) print("Output filename: %s\n", settings.output_name);
   }

@@ -10,34 +10,36 @@ namespace curvlog {
 inline constexpr std::size_t kNameCapacity = 260;
 inline constexpr char kDefaultOutputName[] = "CURVLOG.PRN";
 
-// Filled by the command-line stages and read by every later stage.
-//
-// An option position is the 1-based index in the argument vector of the argument that last
-// set the option, 0 when the option is absent: it is both the on/off flag and the way messages
-// quote the option exactly as typed (int, so nothing wraps on long command lines).
+// Filled by the command-line stages and read by every later stage. What is on or off is a
+// flag; an option argument is kept as typed only where a message quotes it after parsing.
 struct RunSettings {
   int argument_count = 0;
   char* const* arguments = nullptr;  // argv; element 0 is never examined
 
-  int verbose = 0;                 // /V
-  int crop = 0;                    // /C
-  int use_system_separator = 0;    // /D
-  char decimal_separator = 0;      // 0: numbers keep the dot
-  int tga_option = 0;              // /T, with or without a colour list
-  bool colour_list_given = false;  // the last /T carried a list
-  ColourTable selected_colours{};  // /T<list>
-  int exclude_option = 0;          // /E
-  ColourTable excluded_colours{};  // /E<list>
+  bool verbose = false;               // /V
+  bool crop = false;                  // /C
+  bool use_system_separator = false;  // /D
+  bool tga_input = false;             // /T, with or without a colour list
+  bool colour_list_given = false;     // the last /T carried a list
+  bool exclude = false;               // /E
+  char decimal_separator = 0;         // 0: numbers keep the dot
+
+  // Arguments as typed, for the messages that quote them once parsing is over.
+  const char* crop_argument = "";     // the last /C: the combination error
+  const char* tga_argument = "";      // the last /T: the combination error, the 1-bit refusal
+  const char* exclude_argument = "";  // the last /E: refused outside the census
+  const char* selected_text = "";     // the last /T list, after "/T": the no-data message
+  ColourList selected{};              // /T<list>
+  ColourList excluded{};              // /E<list>
+
   int option_count = 0;
   bool census_mode = false;
   double high = 0.0;
   double low = 0.0;
   char dialog_title[14] = "Open PCX file";
-  char output_name[kNameCapacity] = "CURVLOG.PRN";
+  char output_name[kNameCapacity] = "";
   char input_name[kNameCapacity] = "";
 
-  // The argument at an option position or positional index, exactly as typed.
-  const char* argument(int index) const { return arguments[index]; }
   // The n-th positional argument (0-based), after the option arguments.
   const char* positional(int n) const { return arguments[1 + option_count + n]; }
   int positional_count() const { return argument_count - 1 - option_count; }

@@ -18,12 +18,6 @@ constexpr double kRangeLimit = 1e48;
 // "%lf" of the largest double is about 320 characters, so the echo buffer holds any value.
 constexpr std::size_t kEchoBufferSize = 400;
 
-Ending command_line_error(const char* message) {
-  print("%s", message);
-  print_usage();
-  return ExitCode::kCommandLine;
-}
-
 void echo_value(const char* label, double value, char separator) {
   char line[kEchoBufferSize];
   if (format_into(line, sizeof line, "%s: %lf", label, value) < 0) return;
@@ -34,12 +28,12 @@ void echo_value(const char* label, double value, char separator) {
 // An infinite or not-a-number bound spans no range, however the two compare.
 Ending check_range(double high, double low) {
   if (!std::isfinite(high) || !std::isfinite(low) || low >= high) {
-    return command_line_error(
-        "\nError: invalid range, <high> must be a higher value than <low>\n\n");
+    print("\nError: invalid range, <high> must be a higher value than <low>\n\n");
+    return command_line_error();
   }
   if (std::fabs(high) >= kRangeLimit || std::fabs(low) >= kRangeLimit) {
-    return command_line_error(
-        "\nError: invalid range, <high> and <low> must lie between -1e48 and 1e48\n\n");
+    print("\nError: invalid range, <high> and <low> must lie between -1e48 and 1e48\n\n");
+    return command_line_error();
   }
   return kGoOn;
 }
@@ -62,30 +56,29 @@ double convert_number(const char* text, char separator) {
 Ending decide_mode_and_range(RunSettings& settings) {
   const int count = settings.positional_count();
   // /T without a list and without high and low: the colour census.
-  if (settings.tga_option != 0 && !settings.colour_list_given && count <= 1) {
-    if (settings.crop != 0) {
-      print("\nError: invalid option combination (%s and %s)\n\n", settings.argument(settings.crop),
-            settings.argument(settings.tga_option));
-      print_usage();
-      return ExitCode::kCommandLine;
+  if (settings.tga_input && !settings.colour_list_given && count <= 1) {
+    if (settings.crop) {
+      print("\nError: invalid option combination (%s and %s)\n\n", settings.crop_argument,
+            settings.tga_argument);
+      return command_line_error();
     }
     settings.census_mode = true;
     return kGoOn;
   }
 
   settings.census_mode = false;
-  if (settings.exclude_option != 0) {
-    print("\nInvalid option: %s\n\n", settings.argument(settings.exclude_option));
-    print_usage();
-    return ExitCode::kCommandLine;
+  if (settings.exclude) {
+    print("\nInvalid option: %s\n\n", settings.exclude_argument);
+    return command_line_error();
   }
   if (count < 2 || count > 4) {
-    return command_line_error("\nError: invalid number of arguments\n\n");
+    print("\nError: invalid number of arguments\n\n");
+    return command_line_error();
   }
   const char separator = settings.decimal_separator;
   settings.high = convert_number(settings.positional(0), separator);
   settings.low = convert_number(settings.positional(1), separator);
-  if (settings.verbose != 0) {
+  if (settings.verbose) {
     if (separator == '\0') {
       print("High: %lf\nLow: %lf\n", settings.high, settings.low);
     } else {
