@@ -7,12 +7,12 @@ namespace {
 
 // One text, as the user reads it: at most 79 columns a line.
 constexpr const char* kHelp =
-    R"help(CURVLOG digitises a line graph from a picture: for every pixel column that
+    R"help(CURVLOG digitizes a line graph from a picture: for every pixel column that
 holds curve pixels (data pixels) it writes one y-value into a PRN or CSV file.
 
 Usage: curvlog [options] [<high> <low> [<input> [<output>]]]
        curvlog [options] /Y<row>=<value>,<row>=<value> [<input> [<output>]]
-       curvlog /T [/E<list>] [/R...] [/M...] <input>          (colour census)
+       curvlog /T [/E<list>] [/R...] [/M...] <input>          (color census)
 
 Arguments:
   <high>    the y-value of the picture's top pixel row (the plot area's with
@@ -38,16 +38,16 @@ Options come before the arguments, one per argument, with the switch "/" or
   /D        use the system's decimal separator for <high> and <low> and in
             the numbers written; a CSV file then separates its fields with
             ";" when that separator is not "."
-  /E<list>  leave the listed values or colours out of the census
-  /T        with <input> alone: a census of the picture's colours (8-bit
+  /E<list>  leave the listed values or colors out of the census
+  /T        with <input> alone: a census of the picture's colors (8-bit
             TGA, PNG, JPEG); with <high> and <low>: a black-and-white
             picture, read as TGA unless it is PNG or JPEG (black is data)
-  /T<list>  the data pixels are those of the listed values or colours
+  /T<list>  the data pixels are those of the listed values or colors
             (8-bit TGA, PNG, JPEG). The items, separated by ",", may mix:
-              12            colour index (or grey level) 12, 0 to 255
+              12            color index (or grey level) 12, 0 to 255
               20-25         the indices 20 to 25
               #1F77B4       every pixel within a distance of 60 of that
-                            colour (red, green and blue in hex)
+                            color (red, green and blue in hex)
               #1F77B4~40    the same within a distance of 40 (0 to 442)
             for example /T12,#D62728~40,20-25. The distance is the
             Euclidean one in 8-bit RGB; a JPEG of quality 75 needs about ~90.
@@ -85,13 +85,13 @@ path, not an option: type an overlay name with a folder as -Oplots/check.png.
 
 Input files, known by their first bytes:
   PNG    any kind, up to 65535 x 65535 pixels; transparency over white
-  JPEG   baseline or progressive, greyscale or colour (not CMYK)
+  JPEG   baseline or progressive, greyscale or color (not CMYK)
   PCX    1 bit per pixel, black and white
   TGA    with /T: uncompressed, 1-bit black and white, or 8-bit
-A TGA or PNG picture of at most 256 colours, and a greyscale JPEG, have
-colour indices: the palette's indices, the grey levels, or else the colours
+A TGA or PNG picture of at most 256 colors, and a greyscale JPEG, have
+color indices: the palette's indices, the grey levels, or else the colors
 numbered in ascending #RRGGBB order. Name the curve of any picture by its
-colour, /T#RRGGBB: "curvlog /T <input>" lists the colours to choose from.
+color, /T#RRGGBB: "curvlog /T <input>" lists the colors to choose from.
 
 Output files:
   PRN    one line per column that holds data: the PRN column, the y-value
@@ -120,12 +120,12 @@ Examples:
 
   curvlog /T#1F77B4 /R80,40,600,380 /Y82.6=26,385.3=14 /X80=0,600=10
           plot.png plot.csv /Oplot_check.png
-      (one line) the curve of colour #1F77B4 inside the plot area, scaled
+      (one line) the curve of color #1F77B4 inside the plot area, scaled
       by two y-ticks and two x-ticks read in an image viewer, into a CSV
       file, with an overlay picture to check it
 
   curvlog /T plot.png
-      a census: the picture's main colours, each with the #RRGGBB that
+      a census: the picture's main colors, each with the #RRGGBB that
       selects it in /T
 )help";
 

@@ -53,14 +53,19 @@ struct PlaneIndex {
 };
 constexpr PlaneIndex kPlaneIndex;
 
-// The part of a box's outline that lies on row y.
-void outline_row(const OverlayBox& box, std::int32_t y, std::uint8_t index, std::uint8_t* row) {
+// The part of a box's outline that lies on row y of a row of width pixels; whatever of the
+// box lies outside the picture is left out.
+void outline_row(const OverlayBox& box, std::int32_t y, std::uint32_t width, std::uint8_t index,
+                 std::uint8_t* row) {
   if (y < box.top || y > box.bottom || box.left > box.right) return;
+  const std::int32_t last = std::int32_t(width) - 1;
+  const std::int32_t from = box.left > 0 ? box.left : 0;
+  const std::int32_t to = box.right < last ? box.right : last;
   if (y == box.top || y == box.bottom) {
-    for (std::int32_t x = box.left; x <= box.right; ++x) row[x] = index;
+    for (std::int32_t x = from; x <= to; ++x) row[x] = index;
   } else {
-    row[box.left] = index;
-    row[box.right] = index;
+    if (box.left == from && from <= last) row[from] = index;
+    if (box.right == to && to >= 0) row[to] = index;
   }
 }
 
@@ -124,9 +129,11 @@ Ending write_overlay(const OverlayOptions& options, const OverlayPicture& pictur
     std::uint8_t* const out = row.get();
     for (std::uint32_t x = 0; x < width; ++x) out[x] = kPlaneIndex.of[in[x]];
     for (std::size_t i = 0; i < picture.mask_count; ++i) {
-      outline_row(picture.masks[i], std::int32_t(y), kMaskIndex, out);
+      outline_row(picture.masks[i], std::int32_t(y), width, kMaskIndex, out);
     }
-    if (picture.area != nullptr) outline_row(*picture.area, std::int32_t(y), kAreaIndex, out);
+    if (picture.area != nullptr) {
+      outline_row(*picture.area, std::int32_t(y), width, kAreaIndex, out);
+    }
     mark_row(picture.mark_rows, width, std::int32_t(y), reach, out);
     status = writer.write_row(out, &error);
   }

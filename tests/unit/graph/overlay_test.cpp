@@ -32,16 +32,17 @@ const char* const kPicture[] = {
     "..oo....",  //
 };
 // The overlay, one character a pixel: 'w' white, 'g' the darkest grey, 'h' a grey between,
-// 'd' data, 'k' mask, 'a' area, 'm' mark. The area (1,1)-(6,5) lies over the mask (5,2)-(7,4),
-// and the marks (3 rows, the value's row rounded) over both.
+// 'd' data, 'k' mask, 'a' area, 'm' mark. The area (1,1)-(6,5) lies over the masks (5,2)-(7,4)
+// and (-3,5)-(2,9), which reaches out of the picture, and the marks (3 rows, the value's row
+// rounded) over all.
 const char* const kOverlay[] = {
     "wwwwwwmw",  // column 6's mark of row -1.4 reaches row 0
     "wamaaaad",  //
     "wammwkak",  //
     "hammmkak",  // column 4's mark of row 3.5 covers rows 3 to 5
     "wawmmkam",  //
-    "waaamaam",  //
-    "wwggwwwm",  // column 7's mark of row 5.49 covers rows 4 to 6
+    "kaaamaam",  //
+    "wwkgwwwm",  // column 7's mark of row 5.49 covers rows 4 to 6
 };
 const double kNone = std::numeric_limits<double>::quiet_NaN();
 const double kMarks[] = {kNone, kNone, 2.0, 2.6, 3.5, HUGE_VAL, -1.4, 5.49};
@@ -54,7 +55,7 @@ std::string file_bytes(const std::string& path) {
 struct Overlay {
   std::vector<std::uint8_t> plane;
   OverlayBox area{1, 1, 6, 5};
-  OverlayBox mask{5, 2, 7, 4};
+  OverlayBox masks[2] = {{5, 2, 7, 4}, {-3, 5, 2, 9}};
   OverlayPicture picture;
 
   Overlay() {
@@ -63,7 +64,7 @@ struct Overlay {
         plane.push_back(*p == '.' ? 0xFE : *p == 'o' ? 0x00 : *p == 'h' ? 0x80 : 0x81);
       }
     }
-    picture = {8, 7, plane.data(), kMarks, &area, &mask, 1};
+    picture = {8, 7, plane.data(), kMarks, &area, masks, 2};
   }
 };
 
