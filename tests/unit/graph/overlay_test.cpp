@@ -68,45 +68,44 @@ struct Overlay {
   }
 };
 
-// The file read back by the program's own decoder: every pixel as the letter of its colour.
+// The file read back by the program's own decoder: every pixel as the letter of its colour,
+// '?' for any other; the size must be the picture's.
 std::vector<std::string> read_back(const std::string& path) {
   platform::InputFile input;
   platform::ErrorCode error = 0;
   EXPECT_TRUE(input.open(path.c_str(), &error));
-  std::uint8_t header[33];
+  std::uint8_t header[33];  // the signature and the IHDR chunk
   EXPECT_EQ(input.read(header, sizeof header), long(sizeof header));
-  const auto big_endian = [&](int at) {
-    return std::uint32_t(header[at]) << 24 | std::uint32_t(header[at + 1]) << 16 |
-           std::uint32_t(header[at + 2]) << 8 | header[at + 3];
-  };
-  EXPECT_EQ(big_endian(16), 8u);  // width
-  EXPECT_EQ(big_endian(20), 7u);  // height
   platform::PngDecoder decoder;
   EXPECT_EQ(decoder.start(platform::byte_source(input), path.c_str(), header, sizeof header),
             platform::DecodeStatus::kOk);
-  const platform::DecodedPixels& pixels = decoder.pixels();
-  EXPECT_TRUE(pixels.indexed);
+  EXPECT_EQ(decoder.rows(), 7u);
+  const struct {
+    OverlayColour colour;
+    char letter;
+  } kLetters[] = {{kOverlayData, 'd'},
+                  {kOverlayMask, 'k'},
+                  {kOverlayArea, 'a'},
+                  {kOverlayMark, 'm'},
+                  {{kOverlayLightest, kOverlayLightest, kOverlayLightest}, 'w'},
+                  {{kOverlayDarkest, kOverlayDarkest, kOverlayDarkest}, 'g'}};
   std::vector<std::string> letters(7, std::string(8, '?'));
   std::vector<std::uint8_t> row(decoder.row_bytes());
   for (std::uint32_t i = 0; i < decoder.rows(); ++i) {
     platform::RowPlace place;
     EXPECT_EQ(decoder.next_row(row.data(), &place), platform::DecodeStatus::kOk);
-    for (std::uint32_t x = 0; x < place.count && x < 8 && place.y < 7; ++x) {
-      const std::uint8_t* const c = pixels.palette[row[x]];
-      const auto is = [&](OverlayColour o) {
-        return c[0] == o.red && c[1] == o.green && c[2] == o.blue;
-      };
-      const bool grey = c[0] == c[1] && c[1] == c[2];
-      char& letter = letters[place.y][x];
-      letter = is(kOverlayData)           ? 'd'
-               : is(kOverlayMask)         ? 'k'
-               : is(kOverlayArea)         ? 'a'
-               : is(kOverlayMark)         ? 'm'
-               : !grey                    ? '?'
-               : c[0] == kOverlayLightest ? 'w'
-               : c[0] == kOverlayDarkest  ? 'g'
-               : c[0] > kOverlayDarkest   ? 'h'
-                                          : '?';
+    if (place.y >= 7) break;
+    EXPECT_EQ(place.count, 8u);
+    for (std::uint32_t x = 0; x < place.count && x < 8; ++x) {
+      const std::uint8_t* const c = decoder.pixels().palette[row[x]];
+      const bool light_grey =
+          c[0] == c[1] && c[1] == c[2] && c[0] > kOverlayDarkest && c[0] < kOverlayLightest;
+      letters[place.y][x] = light_grey ? 'h' : '?';
+      for (const auto& [colour, letter] : kLetters) {
+        if (c[0] == colour.red && c[1] == colour.green && c[2] == colour.blue) {
+          letters[place.y][x] = letter;
+        }
+      }
     }
   }
   EXPECT_EQ(decoder.finish(), platform::DecodeStatus::kOk);
