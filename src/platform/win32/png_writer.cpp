@@ -192,8 +192,7 @@ HRESULT start_encoder(WriterState& s, UINT width, UINT height, const PaletteEntr
     // know the option keeps its own choice.
     PROPBAG2 option{};
     option.pstrName = const_cast<LPOLESTR>(L"FilterOption");
-    VARIANT value;
-    VariantInit(&value);
+    VARIANT value{};  // as VariantInit leaves it, without importing oleaut32 for that
     value.vt = VT_UI1;
     value.bVal = WICPngFilterNone;
     (void)options->Write(1, &option, &value);
