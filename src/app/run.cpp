@@ -135,7 +135,7 @@ ExitCode run_sequence(RunSettings& settings) {
   if (settings.colour_list_given) scan.colour_list = settings.argument(settings.tga_option) + 2;
   ColumnTable table;
   if (Ending ending = scan_columns(bitmap, working_height, scan, table)) return *ending;
-  if (Ending ending = mark_extremes(table, working_height)) return *ending;
+  if (Ending ending = mark_extremes(table)) return *ending;
   const PrnOptions prn{settings.output_name, settings.verbose != 0, settings.high, settings.low,
                        settings.decimal_separator};
   return write_prn_file(table, working_height, prn).value_or(ExitCode::kSuccess);
