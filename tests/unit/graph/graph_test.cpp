@@ -188,9 +188,9 @@ TEST(ColumnScan, ExtremesKeepTheirCountsAndSums) {
   EXPECT_EQ(records, "2/9B 3/21T 4/22M 2/5B ");
 }
 
-// The lines put together by hand against the standard formatter's, in all four forms: values
-// of every magnitude (many on or next to a half of a hundredth, some too long for a line) and
-// fields of every width.
+// The lines put together field by field against the standard formatter's, in all four forms:
+// values of every magnitude (many on or next to a half of a hundredth, some too long for a
+// line, infinite and undefined ones) and fields of every width.
 TEST(PrnLine, MatchesTheStandardFormatter) {
   std::mt19937_64 random(20261206);
   const auto field = [&] { return std::uint32_t(random() % 2 ? random() % 100 : random() >> 33); };
