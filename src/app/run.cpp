@@ -134,7 +134,7 @@ ExitCode run_sequence(RunSettings& settings) {
   if (settings.colour_list_given) scan.colour_list = settings.selected_text;
   ColumnTable table;
   if (Ending ending = scan_columns(bitmap, working_height, scan, table)) return *ending;
-  if (Ending ending = mark_extremes(table, working_height)) return *ending;
+  if (Ending ending = mark_extremes(table)) return *ending;
   const PrnOptions prn{settings.output_name, settings.verbose, settings.high, settings.low,
                        settings.decimal_separator};
   return write_prn_file(table, working_height, prn).value_or(ExitCode::kSuccess);

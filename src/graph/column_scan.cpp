@@ -181,8 +181,7 @@ Ending scan_columns(DataBitmap& bitmap, std::int32_t working_height, const ScanO
     // previous column holds data. Bands one row apart touch and do not jump.
     const ColumnRecord& previous = records[x - 1];
     if (record.top_row > previous.bottom_row + 1 || record.bottom_row + 1 < previous.top_row) {
-      record.jump_from = std::uint32_t(x);
-      record.jump_to = std::uint32_t(x) + 1;
+      record.jump = true;
     }
   }
 
@@ -203,7 +202,7 @@ Ending scan_columns(DataBitmap& bitmap, std::int32_t working_height, const ScanO
   return kGoOn;
 }
 
-Ending mark_extremes(ColumnTable& table, std::int32_t working_height) {
+Ending mark_extremes(ColumnTable& table) {
   ColumnRecord* const records = table.records.get();
   const std::int32_t width = table.width;
   // With one column there are no pairs: the loop below is skipped and one poll remains.
@@ -222,25 +221,31 @@ Ending mark_extremes(ColumnTable& table, std::int32_t working_height) {
     release(table);
     return ExitCode::kSuccess;
   }
-  const std::uint32_t bottom_height = std::uint32_t(working_height - 1);
   for (std::int32_t x = 0; x < width; ++x) {
     ColumnRecord& record = records[x];
     if (record.pixel_count == 0 || record.extreme_score == 4) continue;
     // A peak is valued by its top edge, a valley by its bottom edge, not by the mean.
-    const std::uint16_t edge = record.extreme_score > 4 ? record.top_row : record.bottom_row;
-    record.pixel_count = 1;
-    record.height_sum = bottom_height - edge;
+    record.valued_by = record.extreme_score > 4 ? ValuedBy::kTopRow : ValuedBy::kBottomRow;
   }
   return kGoOn;
 }
 
 double column_value(const ColumnRecord& record, std::int32_t working_height, double high,
                     double low) {
-  // The writer asks only for columns with data; an empty record counts as mean height 0
-  // rather than dividing by zero.
-  const std::uint32_t mean = record.pixel_count == 0 ? 0 : record.height_sum / record.pixel_count;
-  // In this order, so that values round exactly alike on every build.
-  const double q = double(mean) / double(working_height - 1);
+  const std::uint32_t bottom_height = std::uint32_t(working_height - 1);
+  std::uint32_t height = 0;
+  if (record.valued_by == ValuedBy::kTopRow) {
+    height = bottom_height - record.top_row;
+  } else if (record.valued_by == ValuedBy::kBottomRow) {
+    height = bottom_height - record.bottom_row;
+  } else if (record.pixel_count != 0) {
+    // The writer asks only for columns with data; an empty record counts as height 0 rather
+    // than dividing by zero. The remainder of the mean is dropped.
+    height = record.height_sum / record.pixel_count;
+  }
+  // In this order, so that values round exactly alike on every build. The 0.0001 lifts a
+  // value that lies on a half-hundredth clear of it, so that two decimals round it up.
+  const double q = double(height) / double(bottom_height);
   const double d = high - low;
   const double b = low + 0.0001;
   return q * d + b;

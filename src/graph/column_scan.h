@@ -8,16 +8,20 @@
 
 namespace curvlog {
 
+// Which height stands for a column: the mean of its data pixels, or for a local peak its top
+// edge and for a local valley its bottom edge.
+enum class ValuedBy : std::uint8_t { kMean, kTopRow, kBottomRow };
+
 // The statistics of one pixel column.
 struct ColumnRecord {
-  std::uint32_t pixel_count;   // data pixels; 1 for a peak or valley column
+  std::uint32_t pixel_count;   // data pixels
   std::uint32_t gap_count;     // background pixels between top_row and bottom_row
-  std::uint32_t jump_from;     // 0, or the 1-based number of the previous column of a jump
-  std::uint32_t jump_to;       // 0, or the 1-based number of this column
   std::uint32_t height_sum;    // sum of the data pixels' heights above the bottom row
-  std::uint8_t extreme_score;  // 4, moved by the comparisons with the neighbours
   std::uint16_t top_row;       // smallest data row; starts at H - 1
   std::uint16_t bottom_row;    // largest data row; starts at 0
+  std::uint8_t extreme_score;  // 4, moved by the comparisons with the neighbours
+  bool jump;                   // the data bands of this column and the previous one are apart
+  ValuedBy valued_by;          // set by mark_extremes
 };
 
 // One zero-filled record per pixel column.
@@ -42,8 +46,9 @@ Ending crop_to_data(DataBitmap& bitmap, std::int32_t& working_height);
 Ending scan_columns(DataBitmap& bitmap, std::int32_t working_height, const ScanOptions& options,
                     ColumnTable& table);
 
-// Marks local peaks and valleys so that their outer edge is used instead of the mean.
-Ending mark_extremes(ColumnTable& table, std::int32_t working_height);
+// Marks local peaks and valleys so that their outer edge is valued instead of the mean; the
+// records keep their counts and sums.
+Ending mark_extremes(ColumnTable& table);
 
 // The column's y-value between low (bottom row) and high (top row), plus 0.0001.
 double column_value(const ColumnRecord& record, std::int32_t working_height, double high,

@@ -100,11 +100,10 @@ Ending write_prn_file(ColumnTable& table, std::int32_t working_height, const Prn
     const ColumnRecord& record = records[x];
     if (record.pixel_count == 0) continue;
     // A jump from an empty column is no jump of the curve.
-    const bool jump_shown =
-        x > 0 && records[x - 1].pixel_count != 0 && record.jump_from != 0 && record.jump_to != 0;
+    const bool jump_shown = x > 0 && records[x - 1].pixel_count != 0 && record.jump;
     const double value = column_value(record, working_height, options.high, options.low);
     char line[kPrnLineCapacity];
-    const int length = format_prn_line(record, std::uint32_t(x) + 1, jump_shown, value,
+    const int length = format_prn_line(std::uint32_t(x) + 1, value, record.gap_count, jump_shown,
                                        options.decimal_separator, line);
     // The command line keeps values short enough; a line that still does not fit is reported
     // like a failed write instead of being stored cut. The partial file stays, as there.

@@ -44,57 +44,45 @@ Ending read_colour_map(platform::InputFile& input, const TgaHeader& header, cons
   return kGoOn;
 }
 
-// The counting as a task of the two-part read: each part counts into a histogram of its own,
-// and the two are added when both are done.
+// The counting as the task of the pixel read: each part counts into a histogram of its own,
+// and the two are added when both are done. A value without an entry in the table (a
+// colour-mapped pixel beyond the colour map) ends the census: it has no colour to list and no
+// place to be counted.
 struct CountTask {
   Histogram histogram;
   unsigned entries;
   unsigned outside;  // the value of the pixel that ended the part's count
 };
 
-std::uint32_t count_task_span(void* context, std::uint64_t, const std::uint8_t* data,
-                              std::uint32_t count) {
+std::uint32_t count_span(void* context, std::uint64_t, const std::uint8_t* data,
+                         std::uint32_t count) {
   CountTask& task = *static_cast<CountTask*>(context);
   const std::uint32_t counted = count_pixel_span(data, count, task.entries, task.histogram);
   if (counted < count) task.outside = data[counted];
   return counted;
 }
 
-// Counts every pixel, taking them a buffered span at a time. A value without an entry in the
-// table (a colour-mapped pixel beyond the colour map) ends the census: it has no colour to list
-// and no place to be counted. Such a pixel lies before anything later in the file, so its
-// error wins over a later end of file or read failure, as it does pixel by pixel. The census
-// has no cancel checkpoint.
+// Counts every pixel. A pixel outside the colour map lies before anything later in the file,
+// so its error wins over a later end of file or read failure, as it does pixel by pixel. The
+// census has no cancel checkpoint.
 Ending count_pixels(platform::InputFile& input, const TgaHeader& header,
                     const ReaderOptions& options, unsigned entries, Histogram& histogram) {
   const char* const name = options.input_name;
-  // At most 65535 x 65535 pixels, which fits 32 bits; so does every count below.
-  const std::uint32_t pixels = std::uint32_t{header.width} * header.height;
   CountTask tasks[2] = {{{}, entries, 0}, {{}, entries, 0}};
-  void* const contexts[2] = {&tasks[0], &tasks[1]};
-  TwoPartOutcome outcome;
-  if (read_in_two_parts(input, tga_pixel_offset(header), pixels, 1, options.two_part_minimum,
-                        CancelCheckpoint::kNone, count_task_span, contexts, &outcome)) {
-    if (outcome.end == TwoPartOutcome::End::kContentFault) {
-      return report_outside_map(tasks[outcome.part].outside, entries, name);
-    }
-    if (Ending ending = end_of_two_part_read(outcome, name)) return ending;
-    for (unsigned v = 0; v < 256; ++v) {
-      histogram.counts[v] = tasks[0].histogram.counts[v] + tasks[1].histogram.counts[v];
-    }
-    return kGoOn;
+  // At most 65535 x 65535 pixels, which fits 32 bits; so does every count below.
+  const PixelData data{tga_pixel_offset(header),
+                       std::uint64_t{header.width} * header.height,
+                       1,
+                       CancelCheckpoint::kNone,
+                       count_span,
+                       {&tasks[0], &tasks[1]}};
+  int fault_part = -1;
+  if (Ending ending = read_pixel_data(input, data, options.two_part_minimum, name, &fault_part)) {
+    return ending;
   }
-
-  for (std::uint32_t done = 0; done < pixels;) {
-    const std::uint8_t* data = nullptr;
-    const long available = input.view(&data);
-    if (available <= 0) return report_view_failure(input, available, name);
-    const std::uint32_t count = std::uint32_t(
-        std::min<unsigned long>(static_cast<unsigned long>(available), pixels - done));
-    const std::uint32_t counted = count_pixel_span(data, count, entries, histogram);
-    if (counted < count) return report_outside_map(data[counted], entries, name);
-    input.consume(count);
-    done += count;
+  if (fault_part >= 0) return report_outside_map(tasks[fault_part].outside, entries, name);
+  for (unsigned v = 0; v < 256; ++v) {
+    histogram.counts[v] = tasks[0].histogram.counts[v] + tasks[1].histogram.counts[v];
   }
   return kGoOn;
 }

@@ -50,6 +50,8 @@ bool pcx_validate_header(const PcxHeader& header, const char* input_name, bool v
   if (header.manufacturer != 10) {
     print("Error: the first byte of the input file has to be 10 (hex: 0A) instead of %u, or\n",
           unsigned{header.manufacturer});
+    // "or" ends the first line and starts the second: users and scripts know this message
+    // word for word, so the doubled word stays.
     print("or %s is not a valid PCX file\n\n", input_name);
     valid = false;
   }

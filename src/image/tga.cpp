@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "base/cancel.h"
 #include "base/console.h"
 #include "image/classify.h"
 #include "image/two_part_read.h"
@@ -51,17 +50,18 @@ void report_header_fault(const char* fault_format, unsigned value, const char* i
   print("%s is not a valid TGA file\n\n", input_name);
 }
 
-// The decode as a task of the two-part read: a span of file bytes may hold the end of one row
-// and the start of the next. 8-bit pixels are classified, 1-bit rows (no classifier) stored
-// inverted. The two parts write different rows of the bitmap.
+// The decode as the task of the pixel read: a span of file bytes may hold the end of one row
+// and the start of the next. 8-bit pixels are classified into the zero-filled bitmap (the bits
+// beyond the width stay 0), 1-bit rows (no classifier) stored inverted, so that a black pixel
+// becomes a data pixel. Two parts write different rows of the bitmap.
 struct DecodeTask {
   const Classifier* classifier;  // null for 1-bit rows
   DataBitmap* bitmap;
   std::uint32_t row_bytes;  // in the file: the width, or the stride of 1-bit rows
 };
 
-std::uint32_t decode_task_span(void* context, std::uint64_t first, const std::uint8_t* data,
-                               std::uint32_t count) {
+std::uint32_t decode_span(void* context, std::uint64_t first, const std::uint8_t* data,
+                          std::uint32_t count) {
   const DecodeTask& task = *static_cast<const DecodeTask*>(context);
   auto y = std::int32_t(first / task.row_bytes);
   auto x = std::uint32_t(first % task.row_bytes);
@@ -78,79 +78,15 @@ std::uint32_t decode_task_span(void* context, std::uint64_t first, const std::ui
   return count;
 }
 
-// Decodes the pixels in two parts at once; a null classifier takes 1-bit rows. False when that
-// cannot be had: the caller decodes front to back.
-bool decode_in_two_parts(const platform::InputFile& input, const TgaHeader& header,
-                         const Classifier* classifier, std::uint64_t minimum, DataBitmap& bitmap,
-                         TwoPartOutcome* outcome) {
-  const std::uint32_t row_bytes =
-      classifier != nullptr ? std::uint32_t(bitmap.width) : bitmap.stride;
-  DecodeTask task{classifier, &bitmap, row_bytes};
-  void* const contexts[2] = {&task, &task};
-  const std::uint64_t bytes = std::uint64_t{row_bytes} * std::uint64_t(bitmap.height);
-  // Where each front-to-back decode below polls the cancel flag.
-  const CancelCheckpoint checkpoint =
-      classifier != nullptr ? CancelCheckpoint::kBeforeEachRead : CancelCheckpoint::kAfterEachRead;
-  return read_in_two_parts(input, tga_pixel_offset(header), bytes, row_bytes, minimum, checkpoint,
-                           decode_task_span, contexts, outcome);
-}
-
-// 1-bit rows are stored as they come, inverted (a black pixel becomes a data pixel), taking a
-// buffered span at a time. The cancel checkpoint follows each span's arrival.
-Ending decode_one_bit_rows(platform::InputFile& input, const char* input_name, DataBitmap& bitmap) {
-  const std::uint32_t stride = bitmap.stride;
-  for (std::int32_t y = 0; y < bitmap.height; ++y) {
-    for (std::uint32_t k = 0; k < stride;) {
-      const std::uint8_t* data = nullptr;
-      std::uint32_t span = 0;
-      if (Ending ending = next_row_bytes(input, input_name, stride - k, &data, &span)) {
-        return ending;
-      }
-      store_inverted(bitmap.row(y) + k, data, span);
-      input.consume(span);
-      k += span;
-    }
-  }
-  return kGoOn;
-}
-
-// Classifies the pixels into the zero-filled bitmap, taking them from the input's buffer a
-// span at a time (at most a row's remainder). The bits beyond the width stay 0. A grey pixel
-// anywhere in a span lies before anything the file may hold later, so its error wins over a
-// later end of file or read failure, as it does pixel by pixel. The cancel checkpoint comes
-// before each span: at most one buffer block (64 KiB) of work, microseconds, between two.
-Ending decode_pixel_rows(platform::InputFile& input, const char* input_name, const Classifier& c,
-                         DataBitmap& bitmap) {
-  const std::uint32_t width = std::uint32_t(bitmap.width);
-  for (std::int32_t y = 0; y < bitmap.height; ++y) {
-    for (std::uint32_t x = 0; x < width;) {
-      if (cancel_requested()) return ExitCode::kSuccess;
-      const std::uint8_t* data = nullptr;
-      const long available = input.view(&data);
-      if (available <= 0) return report_view_failure(input, available, input_name);
-      const std::uint32_t count =
-          std::uint32_t(std::min<unsigned long>(static_cast<unsigned long>(available), width - x));
-      if (!classify_span(c, data, count, bitmap.row(y), x)) return report_grey_pixel(input_name);
-      input.consume(count);
-      x += count;
-    }
-  }
-  // Whatever follows the last row (a footer, say) is left unread.
-  return kGoOn;
-}
-
-// Fills the allocated bitmap from the pixel data that follows the header and the image ID.
+// Fills the allocated bitmap from the pixel data that follows the header and the image ID. A
+// grey pixel anywhere in a span lies before anything the file may hold later, so its error
+// wins over a later end of file or read failure, as it does pixel by pixel. Whatever follows
+// the last row (a footer, say) is left unread.
 Ending decode_pixels(platform::InputFile& input, const TgaHeader& header,
                      const ReaderOptions& options, DataBitmap& bitmap) {
   const char* const name = options.input_name;
-  TwoPartOutcome outcome;
-  if (header.bits_per_pixel == 1) {
-    if (!decode_in_two_parts(input, header, nullptr, options.two_part_minimum, bitmap, &outcome)) {
-      return decode_one_bit_rows(input, name, bitmap);
-    }
-    return end_of_two_part_read(outcome, name);  // 1-bit rows have no faults
-  }
-  if (header.colour_map_length != 0) {
+  const bool one_bit = header.bits_per_pixel == 1;
+  if (!one_bit && header.colour_map_length != 0) {
     // At most 4 x 65535 bytes: no overflow.
     const std::uint32_t map_bytes =
         tga_colour_map_entry_bytes(header.colour_map_entry_size) * header.colour_map_length;
@@ -160,12 +96,21 @@ Ending decode_pixels(platform::InputFile& input, const TgaHeader& header,
     }
   }
   const Classifier classifier = make_classifier(options.selected, options.widest_step);
-  if (!decode_in_two_parts(input, header, &classifier, options.two_part_minimum, bitmap,
-                           &outcome)) {
-    return decode_pixel_rows(input, name, classifier, bitmap);
+  const std::uint32_t row_bytes = one_bit ? bitmap.stride : std::uint32_t(bitmap.width);
+  DecodeTask task{one_bit ? nullptr : &classifier, &bitmap, row_bytes};
+  // The 8-bit decode polls the cancel flag before each span it reads, the 1-bit one after.
+  const PixelData data{
+      tga_pixel_offset(header),
+      std::uint64_t{row_bytes} * std::uint64_t(bitmap.height),
+      row_bytes,
+      one_bit ? CancelCheckpoint::kAfterEachRead : CancelCheckpoint::kBeforeEachRead,
+      decode_span,
+      {&task, &task}};
+  int fault_part = -1;
+  if (Ending ending = read_pixel_data(input, data, options.two_part_minimum, name, &fault_part)) {
+    return ending;
   }
-  if (outcome.end == TwoPartOutcome::End::kContentFault) return report_grey_pixel(name);
-  return end_of_two_part_read(outcome, name);
+  return fault_part < 0 ? kGoOn : Ending(report_grey_pixel(name));
 }
 
 }  // namespace

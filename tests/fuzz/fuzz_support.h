@@ -160,7 +160,7 @@ inline void check_graph_stages(DataBitmap& bitmap, bool crop, double high, doubl
   if (scan_columns(bitmap, working_height, ScanOptions{"fuzz"}, table)) return;
   check(bitmap.pixels == nullptr, "the scan frees the bitmap");
   check(working_height >= 2, "a scanned graph has a scale");
-  if (mark_extremes(table, working_height)) return;
+  if (mark_extremes(table)) return;
   const ColumnRecord* const records = table.records.get();
   for (std::int32_t x = 0; x < table.width; ++x) {
     const ColumnRecord& record = records[x];
@@ -171,9 +171,11 @@ inline void check_graph_stages(DataBitmap& bitmap, bool crop, double high, doubl
           "mean height inside the working height");
     const double value = column_value(record, working_height, high, low);
     check(value >= low && value <= high + 0.001, "value inside the range");
-    if (x > 0 && records[x - 1].pixel_count != 0 && record.jump_from != 0) {
-      check(record.jump_to == record.jump_from + 1 && record.jump_to == std::uint32_t(x + 1),
-            "jump between neighbours");
+    if (x > 0 && records[x - 1].pixel_count != 0) {
+      const ColumnRecord& previous = records[x - 1];
+      const bool apart =
+          record.top_row > previous.bottom_row + 1 || record.bottom_row + 1 < previous.top_row;
+      check(record.jump == apart, "a jump exactly between data bands apart");
     }
   }
 }

@@ -153,7 +153,7 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
     const std::string printed = printed_by([&] {
       ending = stage(1) && c.crop ? crop_to_data(bitmap, height) : kGoOn;
       if (!ending && stage(2)) ending = scan_columns(bitmap, height, scan, table);
-      if (!ending && stage(3)) ending = mark_extremes(table, height);
+      if (!ending && stage(3)) ending = mark_extremes(table);
       if (!ending && stage(4)) ending = write_prn_file(table, height, prn);
     });
     cancelled.reset();
@@ -172,19 +172,37 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
   }
 }
 
-// The lines put together by hand against the standard formatter's, in all four forms: values
-// of every magnitude (many on or next to a half of a hundredth, some too long for a line) and
-// fields of every width.
+// A peak is valued by its top row and its lower neighbours by their bottom rows (B), a column
+// on a slope by its mean (M), while every record keeps its column's true count and sum.
+TEST(ColumnScan, ExtremesKeepTheirCountsAndSums) {
+  DataBitmap bitmap = make_bitmap("....|....|.#..|.##.|.##.|#.#.|#.#.|...#|...#|....|....", 0);
+  ColumnTable table;
+  ASSERT_FALSE(scan_columns(bitmap, 11, ScanOptions{}, table));
+  ASSERT_FALSE(mark_extremes(table));
+  std::string records;
+  for (int x = 0; x < table.width; ++x) {
+    const ColumnRecord& r = table.records[x];
+    records += std::to_string(r.pixel_count) + "/" + std::to_string(r.height_sum) +
+               "MTB"[int(r.valued_by)] + " ";
+  }
+  EXPECT_EQ(records, "2/9B 3/21T 4/22M 2/5B ");
+}
+
+// The lines put together field by field against the standard formatter's, in all four forms:
+// values of every magnitude (many on or next to a half of a hundredth, some too long for a
+// line, infinite and undefined ones) and fields of every width.
 TEST(PrnLine, MatchesTheStandardFormatter) {
   std::mt19937_64 random(20261206);
   const auto field = [&] { return std::uint32_t(random() % 2 ? random() % 100 : random() >> 33); };
+  const double specials[] = {HUGE_VAL, -HUGE_VAL, NAN, -NAN, 0.0, -0.0, 0.005, 0.015, 1e-300};
   for (int i = 0; i < 100000; ++i) {
     double value = std::ldexp(double(random() >> 11), int(random() % 340) - 100);
     if (i % 2 == 0) value = std::round(value * 200) / 200 + (i % 4 == 0 ? 0 : 1e-12);
+    if (i < int(std::size(specials))) value = specials[i];
     if (random() % 2 == 0) value = -value;
-    const ColumnRecord record{1, random() % 2 ? field() : 0, field(), field(), 0, 4, 0, 0};
+    const std::uint32_t gap_count = random() % 2 ? field() : 0;
     const std::uint32_t column = 1 + field();
-    const unsigned long gaps = record.gap_count, from = record.jump_from, to = record.jump_to;
+    const unsigned long gaps = gap_count, from = column - 1, to = column;
     const bool jump = random() % 2 == 0;
     const char separator = random() % 2 == 0 ? ',' : '\0';
     char expected[400];
@@ -199,19 +217,20 @@ TEST(PrnLine, MatchesTheStandardFormatter) {
     } else {
       std::snprintf(expected, sizeof expected, "%5d %11.2lf", int(column), value);
     }
-    if (separator != 0) *std::strrchr(expected, '.') = separator;
+    if (char* point = std::strrchr(expected, '.'); point != nullptr && separator != 0) {
+      *point = separator;
+    }
     const std::string line_end = std::string(expected) + "\r\n";
     const bool fits = line_end.size() < kPrnLineCapacity;
     char line[kPrnLineCapacity];
-    ASSERT_EQ(format_prn_line(record, column, jump, value, separator, line),
+    ASSERT_EQ(format_prn_line(column, value, gap_count, jump, separator, line),
               fits ? int(line_end.size()) : -1);
     ASSERT_EQ(line, fits ? line_end : "") << value;
   }
   // 68 digits give the longest line, 79 bytes with its CR LF; 69 digits do not fit.
   char line[kPrnLineCapacity];
-  const ColumnRecord record{1, 0, 0, 0, 0, 4, 0, 0};
-  EXPECT_EQ(format_prn_line(record, 1, false, std::ldexp(1.0, 223), ',', line), 79);
-  EXPECT_EQ(format_prn_line(record, 1, false, std::ldexp(1.0, 226), ',', line), -1);
+  EXPECT_EQ(format_prn_line(1, std::ldexp(1.0, 223), 0, false, ',', line), 79);
+  EXPECT_EQ(format_prn_line(1, std::ldexp(1.0, 226), 0, false, ',', line), -1);
 }
 
 }  // namespace

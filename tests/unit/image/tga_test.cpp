@@ -161,22 +161,17 @@ TEST(TgaReader, CancellationPollsBeforeAn8BitSpanAndAfterA1BitRead) {
     ReaderOptions options;
     options.two_part_minimum = minimum;
     for (const int bits : {1, 8}) {
-      check({"cancelled",
-             tga({.bits = bits}, Bytes(128, 0)),
-             "/T",
-             false,
-             ExitCode::kSuccess,
-             "",
-             {}},
-            options);
-      check({"cancelled, no pixels",
-             tga({.bits = bits}),
-             "/T",
-             false,
-             bits == 1 ? ExitCode::kInvalidContent : ExitCode::kSuccess,
-             bits == 1 ? kEarlyEnd : "",
-             {}},
-            options);
+      for (const std::size_t pixels : {128, 0}) {
+        const bool early_end = bits == 1 && pixels == 0;
+        const Case c{"cancelled",
+                     tga({.bits = bits}, Bytes(pixels, 0)),
+                     "/T",
+                     false,
+                     early_end ? ExitCode::kInvalidContent : ExitCode::kSuccess,
+                     early_end ? kEarlyEnd : "",
+                     {}};
+        check(c, options);
+      }
     }
   }
 }
