@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/console.h"
+#include "cli/options.h"
 
 namespace curvlog {
 namespace {
@@ -10,8 +11,30 @@ namespace {
 // The input argument of the command line, or nullptr when the file-open dialog names the input.
 const char* input_argument(const RunSettings& settings) {
   const int count = settings.positional_count();
-  if (settings.census_mode) return count == 1 ? settings.positional(0) : nullptr;
-  return count >= 3 ? settings.positional(2) : nullptr;
+  // The census and a run with /Y take [<input>], [<input> [<output>]]; others high and low first.
+  const int first = settings.census_mode || settings.has_rows ? 0 : 2;
+  return count > first ? settings.positional(first) : nullptr;
+}
+
+// The output argument, or nullptr for the default name.
+const char* output_argument(const RunSettings& settings) {
+  if (settings.census_mode) return nullptr;
+  const int count = settings.positional_count();
+  if (settings.has_rows) return count == 2 ? settings.positional(1) : nullptr;
+  return count == 4 ? settings.positional(3) : nullptr;
+}
+
+// True for a name that ends in ".csv", in any case.
+bool names_csv_file(const char* name) {
+  const std::size_t length = std::strlen(name);
+  if (length < 4) return false;
+  const char* suffix = name + length - 4;
+  for (std::size_t i = 0; i < 4; ++i) {
+    const char c =
+        suffix[i] >= 'A' && suffix[i] <= 'Z' ? static_cast<char>(suffix[i] + 32) : suffix[i];
+    if (c != ".csv"[i]) return false;
+  }
+  return true;
 }
 
 // Copies a file name argument into a name field; a name that is empty or does not fit is
@@ -98,10 +121,29 @@ std::size_t filemask_directory_length(const char* mask) {
 }
 
 Ending resolve_output_name(RunSettings& settings) {
-  if (!settings.census_mode && settings.positional_count() == 4) {
-    return copy_name(settings.positional(3), "output", settings.output_name);
+  if (const char* argument = output_argument(settings)) {
+    if (Ending ending = copy_name(argument, "output", settings.output_name)) return ending;
+  } else {
+    std::memcpy(settings.output_name, kDefaultOutputName, sizeof kDefaultOutputName);
   }
-  std::memcpy(settings.output_name, kDefaultOutputName, sizeof kDefaultOutputName);
+  if (settings.census_mode) return kGoOn;
+  settings.csv_output = names_csv_file(settings.output_name);
+  // Only the CSV file has a column for the x-values.
+  if (settings.has_columns && !settings.csv_output) {
+    print("\nError: option %s needs a .csv output file\n\n", settings.columns_argument);
+    return plot_option_error();
+  }
+  if (settings.overlay_argument != nullptr) {
+    if (Ending ending =
+            copy_name(settings.overlay_argument + 2, "overlay", settings.overlay_name)) {
+      return ending;
+    }
+    // The overlay is written after the data file, which it would replace.
+    if (std::strcmp(settings.overlay_name, settings.output_name) == 0) {
+      print("\nError: option %s names the output file\n\n", settings.overlay_argument);
+      return plot_option_error();
+    }
+  }
   return kGoOn;
 }
 
@@ -146,6 +188,10 @@ Ending open_input(RunSettings& settings, platform::InputFile& input) {
     print("\nError: output file %s already exists\n\n", settings.output_name);
     return ExitCode::kOutputExists;
   }
+  if (settings.overlay_name[0] != '\0' && platform::path_exists(settings.overlay_name)) {
+    print("\nError: output file %s already exists\n\n", settings.overlay_name);
+    return ExitCode::kOutputExists;
+  }
   platform::ErrorCode error = 0;
   if (!input.open(settings.input_name, &error)) {
     print("\nError: unable to open input file %s (%lu)\n\n", settings.input_name, error);
@@ -154,6 +200,7 @@ Ending open_input(RunSettings& settings, platform::InputFile& input) {
   if (settings.verbose) {
     print("Input filename: %s\n", settings.input_name);
     if (!settings.census_mode) print("Output filename: %s\n", settings.output_name);
+    if (settings.overlay_name[0] != '\0') print("Overlay filename: %s\n", settings.overlay_name);
   }
   return kGoOn;
 }

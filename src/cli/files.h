@@ -8,7 +8,9 @@
 
 namespace curvlog {
 
-// The output name: the fourth positional argument in graph mode, else "CURVLOG.PRN".
+// The output name: the fourth positional argument in graph mode (the second with /Y), else
+// "CURVLOG.PRN". In graph mode also notes CSV output, refuses /X without it, and takes the
+// overlay name of /O.
 Ending resolve_output_name(RunSettings& settings);
 
 // The input name: from the command line, or from the file-open dialog. A dialog that returns

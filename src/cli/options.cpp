@@ -8,8 +8,10 @@
 
 #include "base/cancel.h"
 #include "base/console.h"
+#include "cli/help.h"
 #include "base/number_text.h"
 #include "base/version.h"
+#include "cli/plot_options.h"
 #include "platform/platform.h"
 
 namespace curvlog {
@@ -147,6 +149,11 @@ struct LastArguments {
   const char* verbose = nullptr;
   const char* exclude = nullptr;
   const char* tga = nullptr;
+  const char* area = nullptr;
+  const char* masks = nullptr;
+  const char* rows = nullptr;
+  const char* columns = nullptr;
+  const char* overlay = nullptr;
 };
 
 // Remembers argument as the one that set an option, after warning that it resets an earlier one.
@@ -166,7 +173,8 @@ Ending take_option(RunSettings& settings, const char* argument, LastArguments& l
   // rules; only the exact, case-sensitive spelling counts.
   char letter = upper_ascii(argument[1]);
   bool has_more = argument[2] != '\0';
-  if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
+  const bool help_name = std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0;
+  if (help_name) {
     letter = '?', has_more = false;
   } else if (std::strcmp(argument, "--version") == 0) {
     letter = 'V', has_more = false;
@@ -179,8 +187,12 @@ Ending take_option(RunSettings& settings, const char* argument, LastArguments& l
         return command_line_error();
       }
       if (has_more) return invalid_option(argument);
-      print("\n");
-      print_usage();
+      if (help_name) {
+        print_help();
+      } else {
+        print("\n");
+        print_usage();
+      }
       return ExitCode::kSuccess;
     case 'C':
       if (has_more) return invalid_option(argument);
@@ -228,9 +240,66 @@ Ending take_option(RunSettings& settings, const char* argument, LastArguments& l
       settings.tga_input = true;
       settings.tga_argument = argument;
       return kGoOn;
+    case 'R':
+      if (!has_more) return invalid_option(argument);
+      if (Ending ending = parse_area(argument, settings.frame.area)) return ending;
+      set_again(last.area, argument, true);
+      settings.frame.has_area = true;
+      return kGoOn;
+    case 'M':
+      if (!has_more) return invalid_option(argument);
+      if (Ending ending = parse_masks(argument, settings.frame)) return ending;
+      set_again(last.masks, argument, true);
+      return kGoOn;
+    case 'Y':
+      if (!has_more) return invalid_option(argument);
+      if (Ending ending = parse_axis(argument, AxisKind::kRows, settings.rows)) return ending;
+      set_again(last.rows, argument, true);
+      settings.has_rows = true;
+      settings.rows_argument = argument;
+      return kGoOn;
+    case 'X':
+      if (!has_more) return invalid_option(argument);
+      if (Ending ending = parse_axis(argument, AxisKind::kColumns, settings.columns)) {
+        return ending;
+      }
+      set_again(last.columns, argument, true);
+      settings.has_columns = true;
+      settings.columns_argument = argument;
+      return kGoOn;
+    case 'O':
+      // The name is checked with the output name, once that is known.
+      if (!has_more) return invalid_option(argument);
+      set_again(last.overlay, argument, true);
+      settings.overlay_argument = argument;
+      return kGoOn;
     default:
       return invalid_option(argument);
   }
+}
+
+void echo_axis(const char* label, const AxisScale& scale) {
+  print("%s: %.15g = %.15g, %.15g = %.15g%s\n", label, scale.pixel[0], scale.value[0],
+        scale.pixel[1], scale.value[1], scale.log ? " (log)" : "");
+}
+
+// The /V echo of the plot's options, numbers as typed with ".".
+void echo_plot_options(const RunSettings& settings) {
+  const PlotFrame& frame = settings.frame;
+  if (!frame.has_area && frame.mask_count == 0 && !settings.has_rows && !settings.has_columns) {
+    return;
+  }
+  if (frame.has_area) {
+    print("Plot area: %d,%d to %d,%d\n", frame.area.left, frame.area.top, frame.area.right,
+          frame.area.bottom);
+  }
+  for (unsigned i = 0; i < frame.mask_count; ++i) {
+    const PixelBox& box = frame.masks[i];
+    print("Mask: %d,%d to %d,%d\n", box.left, box.top, box.right, box.bottom);
+  }
+  if (settings.has_rows) echo_axis("Rows", settings.rows);
+  if (settings.has_columns) echo_axis("Columns", settings.columns);
+  print("\n");
 }
 
 // An option argument starts with a switch character and has a letter after it. On POSIX an
@@ -251,6 +320,12 @@ bool is_option_argument(const char* argument) {
 
 Ending command_line_error() {
   print_usage();
+  return ExitCode::kCommandLine;
+}
+
+Ending plot_option_error() {
+  print_usage();
+  print("Type curvlog --help for the options /R, /M, /Y, /X and /O.\n\n");
   return ExitCode::kCommandLine;
 }
 
@@ -302,6 +377,7 @@ Ending finish_options(RunSettings& settings) {
     }
     print("\n");
   }
+  echo_plot_options(settings);
   return kGoOn;
 }
 

@@ -16,8 +16,13 @@ Ending finish_options(RunSettings& settings);
 // Prints the 13-line usage text that /? and every command-line error show.
 void print_usage();
 
+
 // Ends the run for a command-line error whose message is printed: the usage text, code 2.
 Ending command_line_error();
+
+// The same for a refused /R, /M, /Y, /X or /O, whose rules the usage text does not tell: the
+// usage text, a line pointing to --help, code 2.
+Ending plot_option_error();
 
 // A colour list is meaningless for a 1-bit TGA file, whose header tells so only once it is
 // read: refused as a command-line error, the /T argument quoted as typed.

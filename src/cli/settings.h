@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "base/colour_table.h"
+#include "base/plot_frame.h"
 
 namespace curvlog {
 
@@ -32,6 +33,17 @@ struct RunSettings {
   ColourList selected{};              // /T<list>
   ColourList excluded{};              // /E<list>
 
+  // The plot in the picture's pixel coordinates. With rows the run takes no high and low: the
+  // positional arguments are [<input> [<output>]].
+  PlotFrame frame{};                       // /R (frame.has_area) and /M
+  bool has_rows = false;                   // /Y
+  AxisScale rows{};                        // a row's value
+  bool has_columns = false;                // /X
+  AxisScale columns{};                     // a column's x-value in the CSV file
+  const char* rows_argument = "";          // the last /Y: the combination error
+  const char* columns_argument = "";       // the last /X: the census and CSV errors
+  const char* overlay_argument = nullptr;  // the last /O, or nullptr: no overlay picture
+
   int option_count = 0;
   bool census_mode = false;
   double high = 0.0;
@@ -39,6 +51,8 @@ struct RunSettings {
   char dialog_title[14] = "Open PCX file";
   char output_name[kNameCapacity] = "";
   char input_name[kNameCapacity] = "";
+  bool csv_output = false;                // the output name ends in ".csv", in any case
+  char overlay_name[kNameCapacity] = "";  // set with the output name when /O is given
 
   // The n-th positional argument (0-based), after the option arguments.
   const char* positional(int n) const { return arguments[1 + option_count + n]; }

@@ -55,12 +55,20 @@ double convert_number(const char* text, char separator) {
 
 Ending decide_mode_and_range(RunSettings& settings) {
   const int count = settings.positional_count();
-  // /T without a list and without high and low: the colour census.
-  if (settings.tga_input && !settings.colour_list_given && count <= 1) {
+  // /T without a list and without high and low: the colour census. With /Y the run never
+  // takes high and low, and is a graph run.
+  if (settings.tga_input && !settings.colour_list_given && count <= 1 && !settings.has_rows) {
     if (settings.crop) {
       print("\nError: invalid option combination (%s and %s)\n\n", settings.crop_argument,
             settings.tga_argument);
       return command_line_error();
+    }
+    // A census writes neither a data file nor an overlay.
+    const char* graph_only =
+        settings.has_columns ? settings.columns_argument : settings.overlay_argument;
+    if (graph_only != nullptr) {
+      print("\nError: option %s cannot be used in a census\n\n", graph_only);
+      return plot_option_error();
     }
     settings.census_mode = true;
     return kGoOn;
@@ -70,6 +78,19 @@ Ending decide_mode_and_range(RunSettings& settings) {
   if (settings.exclude) {
     print("\nInvalid option: %s\n\n", settings.exclude_argument);
     return command_line_error();
+  }
+  if (settings.has_rows) {
+    // The rows give the values; cropping would move the rows they belong to.
+    if (settings.crop) {
+      print("\nError: option %s cannot be used with %s\n\n", settings.rows_argument,
+            settings.crop_argument);
+      return plot_option_error();
+    }
+    if (count > 2) {
+      print("\nError: invalid number of arguments\n\n");
+      return command_line_error();
+    }
+    return kGoOn;
   }
   if (count < 2 || count > 4) {
     print("\nError: invalid number of arguments\n\n");

@@ -10,7 +10,7 @@ namespace curvlog {
 double convert_number(const char* text, char separator);
 
 // Decides census or graph mode, checks the option combinations and the argument count, and in
-// graph mode converts, echoes (verbose) and checks high and low.
+// graph mode without /Y converts, echoes (verbose) and checks high and low.
 Ending decide_mode_and_range(RunSettings& settings);
 
 }  // namespace curvlog

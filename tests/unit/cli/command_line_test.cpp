@@ -38,7 +38,7 @@ TEST(ParseOptions, CountsDoNotWrapAndCancellationComesFirst) {
 
   const Cancelled event;
   RunSettings cancelled;
-  EXPECT_EQ(parse({"/X", "1"}, cancelled, &printed), 0);
+  EXPECT_EQ(parse({"/Q", "1"}, cancelled, &printed), 0);
   EXPECT_EQ(printed, "");  // the invalid option is never looked at
 }
 
