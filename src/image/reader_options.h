@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "base/colour_table.h"
+#include "base/plot_frame.h"
 #include "image/classify.h"
 #include "image/two_part_read.h"
 
@@ -17,6 +18,8 @@ struct ReaderOptions {
   const ColourTable* selected = nullptr;  // /T<list>: the curve's values; null: black&white
   const ColourTable* excluded = nullptr;  // /E<list>: values the census leaves out; null: none
   char decimal_separator = 0;             // for the census's shares; 0 keeps the dot
+  const PlotFrame* frame = nullptr;       // /R and /M: what a census counts; null: every pixel
+  std::uint8_t* grey_plane = nullptr;     // /O: a byte per pixel: its grey, bit 0 clear
 
   ClassifyWidth widest_step = ClassifyWidth::k256;
   std::uint64_t two_part_minimum = kTwoPartMinimum;
