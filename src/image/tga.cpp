@@ -53,16 +53,24 @@ void report_header_fault(const char* fault_format, unsigned value, const char* i
 // The decode as the task of the pixel read: a span of file bytes may hold the end of one row
 // and the start of the next. 8-bit pixels are classified into the zero-filled bitmap (the bits
 // beyond the width stay 0), 1-bit rows (no classifier) stored inverted, so that a black pixel
-// becomes a data pixel. Two parts write different rows of the bitmap.
+// becomes a data pixel. For the overlay, 8-bit pixels also leave their grey in the plane. Two
+// parts write different rows of the bitmap and of the plane.
 struct DecodeTask {
   const Classifier* classifier;  // null for 1-bit rows
   DataBitmap* bitmap;
-  std::uint32_t row_bytes;  // in the file: the width, or the stride of 1-bit rows
+  std::uint32_t row_bytes;    // in the file: the width, or the stride of 1-bit rows
+  const std::uint8_t* greys;  // of each 8-bit pixel value, for the plane
+  std::uint8_t* grey_plane;   // null: no overlay, or 1-bit rows
 };
 
 std::uint32_t decode_span(void* context, std::uint64_t first, const std::uint8_t* data,
                           std::uint32_t count) {
   const DecodeTask& task = *static_cast<const DecodeTask*>(context);
+  if (task.grey_plane != nullptr) {
+    // 8-bit rows are the width long: the plane's index is the pixel's.
+    std::uint8_t* const out = task.grey_plane + first;
+    for (std::uint32_t i = 0; i < count; ++i) out[i] = task.greys[data[i]];
+  }
   auto y = std::int32_t(first / task.row_bytes);
   auto x = std::uint32_t(first % task.row_bytes);
   for (std::uint32_t i = 0; i < count; ++y, x = 0) {
@@ -78,6 +86,63 @@ std::uint32_t decode_span(void* context, std::uint64_t first, const std::uint8_t
   return count;
 }
 
+// A 5-bit channel spread over 8 bits, so that 31 becomes 255.
+unsigned expand_five_bits(unsigned channel) {
+  return channel << 3 | channel >> 2;
+}
+
+// Reads the colour map (the input stands at its start) into the grey of each 8-bit pixel
+// value that it gives a colour: the luminance 0.299 red + 0.587 green + 0.114 blue, rounded.
+// Entries are stored blue, green, red (and alpha for 32 bits), or as one little-endian 16-bit
+// word A1R5G5B5. Entries past the 256th are read but belong to no pixel value.
+Ending read_colour_map_greys(platform::InputFile& input, const TgaHeader& header,
+                             const char* input_name, std::uint8_t (&greys)[256]) {
+  const unsigned entry_bytes = tga_colour_map_entry_bytes(header.colour_map_entry_size);
+  for (unsigned i = 0; i < header.colour_map_length; ++i) {
+    int bytes[4] = {};
+    for (unsigned b = 0; b < entry_bytes; ++b) {
+      bytes[b] = input.read_byte();
+      if (bytes[b] < 0) return report_pixel_read_failure(input.error(), bytes[b], input_name);
+    }
+    unsigned red = unsigned(bytes[2]), green = unsigned(bytes[1]), blue = unsigned(bytes[0]);
+    if (entry_bytes == 2) {
+      const unsigned word = unsigned(bytes[0]) | unsigned(bytes[1]) << 8;
+      red = expand_five_bits(word >> 10 & 31);
+      green = expand_five_bits(word >> 5 & 31);
+      blue = expand_five_bits(word & 31);
+    }
+    if (i < 256) greys[i] = std::uint8_t((299 * red + 587 * green + 114 * blue + 500) / 1000);
+  }
+  return kGoOn;
+}
+
+// The plane's byte of each 8-bit pixel value: its grey with bit 0 clear. A greyscale value is
+// its own grey; a colour-mapped one takes the grey of its map entry (white without one). The
+// colour map is read here; without a plane it is skipped.
+Ending read_pixel_greys(platform::InputFile& input, const TgaHeader& header,
+                        const ReaderOptions& options, std::uint8_t (&greys)[256]) {
+  for (unsigned v = 0; v < 256; ++v) {
+    greys[v] = header.colour_map_length != 0 ? 255 : std::uint8_t(v);
+  }
+  if (header.colour_map_length != 0) {
+    if (options.grey_plane != nullptr) {
+      if (Ending ending = read_colour_map_greys(input, header, options.input_name, greys)) {
+        return ending;
+      }
+    } else {
+      // At most 4 x 65535 bytes: no overflow.
+      const std::uint32_t map_bytes =
+          tga_colour_map_entry_bytes(header.colour_map_entry_size) * header.colour_map_length;
+      if (!input.skip(map_bytes)) {
+        print("Error: cannot read TGA file header (%lu)\n\n", input.error());
+        return ExitCode::kReadFailure;
+      }
+    }
+  }
+  for (std::uint8_t& grey : greys) grey &= 0xFE;
+  return kGoOn;
+}
+
 // Fills the allocated bitmap from the pixel data that follows the header and the image ID. A
 // grey pixel anywhere in a span lies before anything the file may hold later, so its error
 // wins over a later end of file or read failure, as it does pixel by pixel. Whatever follows
@@ -86,18 +151,14 @@ Ending decode_pixels(platform::InputFile& input, const TgaHeader& header,
                      const ReaderOptions& options, DataBitmap& bitmap) {
   const char* const name = options.input_name;
   const bool one_bit = header.bits_per_pixel == 1;
-  if (!one_bit && header.colour_map_length != 0) {
-    // At most 4 x 65535 bytes: no overflow.
-    const std::uint32_t map_bytes =
-        tga_colour_map_entry_bytes(header.colour_map_entry_size) * header.colour_map_length;
-    if (!input.skip(map_bytes)) {
-      print("Error: cannot read TGA file header (%lu)\n\n", input.error());
-      return ExitCode::kReadFailure;
-    }
+  std::uint8_t greys[256] = {};
+  if (!one_bit) {
+    if (Ending ending = read_pixel_greys(input, header, options, greys)) return ending;
   }
   const Classifier classifier = make_classifier(options.selected, options.widest_step);
   const std::uint32_t row_bytes = one_bit ? bitmap.stride : std::uint32_t(bitmap.width);
-  DecodeTask task{one_bit ? nullptr : &classifier, &bitmap, row_bytes};
+  DecodeTask task{one_bit ? nullptr : &classifier, &bitmap, row_bytes, greys,
+                  one_bit ? nullptr : options.grey_plane};
   // The 8-bit decode polls the cancel flag before each span it reads, the 1-bit one after.
   const PixelData data{
       tga_pixel_offset(header),
@@ -110,7 +171,10 @@ Ending decode_pixels(platform::InputFile& input, const TgaHeader& header,
   if (Ending ending = read_pixel_data(input, data, options.two_part_minimum, name, &fault_part)) {
     return ending;
   }
-  return fault_part < 0 ? kGoOn : Ending(report_grey_pixel(name));
+  if (fault_part >= 0) return report_grey_pixel(name);
+  // A 1-bit picture is all in the bitmap: black and white.
+  if (one_bit && options.grey_plane != nullptr) fill_grey_from_bitmap(bitmap, options.grey_plane);
+  return kGoOn;
 }
 
 }  // namespace
