@@ -3,11 +3,10 @@
 #include <cstddef>
 
 #include "base/colour_table.h"
+#include "platform/platform.h"
 
 namespace curvlog {
 
-// File names are 8-bit text of at most 259 characters.
-inline constexpr std::size_t kNameCapacity = 260;
 inline constexpr char kDefaultOutputName[] = "CURVLOG.PRN";
 
 // Filled by the command-line stages and read by every later stage.
@@ -32,9 +31,8 @@ struct RunSettings {
   bool census_mode = false;
   double high = 0.0;
   double low = 0.0;
-  char dialog_title[14] = "Open PCX file";
-  char output_name[kNameCapacity] = "CURVLOG.PRN";
-  char input_name[kNameCapacity] = "";
+  char output_name[platform::kPathCapacity] = "CURVLOG.PRN";
+  char input_name[platform::kPathCapacity] = "";
 
   // The argument at an option position or positional index, exactly as typed.
   const char* argument(int index) const { return arguments[index]; }
