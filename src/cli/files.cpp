@@ -94,7 +94,7 @@ Ending resolve_input_name(RunSettings& settings) {
   if (const char* argument = input_argument(settings)) {
     return copy_name(argument, "input", settings.input_name);
   }
-  // Pictures of the kind the command line names, the kinds read whatever their name, then all.
+  // The format the command line names, the formats known by their signature, then every file.
   static constexpr platform::FileKind kPcxKinds[] = {
       {"PCX", "*.PCX"}, {"PNG", "*.PNG"}, {"JPEG", "*.JPG;*.JPEG"}, {"All", "*.*"}};
   static constexpr platform::FileKind kTgaKinds[] = {
