@@ -102,9 +102,6 @@ ExitCode run_sequence(RunSettings& settings) {
     if (Ending ending = parse_options(settings)) return *ending;
     if (Ending ending = finish_options(settings)) return *ending;
   }
-  if (settings.tga_input) {
-    format_into(settings.dialog_title, sizeof settings.dialog_title, "%s", "Open TGA file");
-  }
   if (Ending ending = decide_mode_and_range(settings)) return *ending;
   if (Ending ending = resolve_output_name(settings)) return *ending;
   if (cancel_requested()) return ExitCode::kSuccess;
