@@ -31,14 +31,24 @@ class ControlHandlerRegistration {
   ControlHandlerRegistration& operator=(const ControlHandlerRegistration&) = delete;
 };
 
-// What the readers take from the run settings.
-ReaderOptions reader_options(const RunSettings& settings) {
+// The lists that the readers are given, made from the run settings' tables.
+struct ReaderLists {
+  ColourList selected;
+  ColourList excluded;
+};
+
+// What the readers take from the run settings; the lists are kept in lists.
+ReaderOptions reader_options(const RunSettings& settings, ReaderLists& lists) {
   ReaderOptions options;
   options.input_name = settings.input_name;
   options.verbose = settings.verbose != 0;
   options.census = settings.census_mode;
-  options.selected = settings.colour_list_given ? &settings.selected_colours : nullptr;
-  options.excluded = &settings.excluded_colours;
+  lists.selected.indices = settings.selected_colours;
+  lists.selected.any_index = true;
+  lists.excluded.indices = settings.excluded_colours;
+  for (const bool excluded : settings.excluded_colours) lists.excluded.any_index |= excluded;
+  options.selected = settings.colour_list_given ? &lists.selected : nullptr;
+  options.excluded = lists.excluded.any_index ? &lists.excluded : nullptr;
   options.decimal_separator = settings.decimal_separator;
   return options;
 }
@@ -59,7 +69,8 @@ Ending read_pcx(const RunSettings& settings, platform::InputFile& input, DataBit
 // The TGA header stage, then the census or the decode. Here the checkpoint comes before the
 // pending exit code, so a cancellation wins over a faulty header.
 Ending read_tga(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
-  const ReaderOptions options = reader_options(settings);
+  ReaderLists lists;
+  const ReaderOptions options = reader_options(settings, lists);
   TgaHeader header;
   if (Ending ending = tga_read_header(input, options.verbose, header)) return ending;
   if (header.bits_per_pixel == 1 && settings.colour_list_given) {
@@ -83,7 +94,8 @@ bool starts_as_png(platform::InputFile& input) {
 // The PNG header stage, then the census or the decode, with the checkpoint where the TGA
 // reader has it.
 Ending read_png(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
-  const ReaderOptions options = reader_options(settings);
+  ReaderLists lists;
+  const ReaderOptions options = reader_options(settings, lists);
   PngHeader header;
   if (Ending ending = png_read_header(input, options.input_name, options.verbose, header)) {
     return ending;

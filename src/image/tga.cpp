@@ -6,7 +6,11 @@
 
 #include "base/cancel.h"
 #include "base/console.h"
+#include "base/owners.h"
+#include "image/census.h"
 #include "image/classify.h"
+#include "image/colour_census.h"
+#include "image/colour_select.h"
 #include "image/two_part_read.h"
 
 namespace curvlog {
@@ -139,6 +143,24 @@ Ending decode_pixel_rows(platform::InputFile& input, const char* input_name, con
   return kGoOn;
 }
 
+// The values that a list with colour items names: a value's colour is its colour-map entry, or
+// (g, g, g) for a grey level g. Leaves the file at the first pixel.
+Ending read_value_colours(platform::InputFile& input, const TgaHeader& header, const char* name,
+                          const ReaderOptions& options, ColourTable& selected) {
+  CensusColour greys[256];
+  for (unsigned g = 0; g < 256; ++g)
+    greys[g] = CensusColour{std::uint8_t(g), std::uint8_t(g), std::uint8_t(g)};
+  if (header.colour_map_length == 0) {
+    selected = listed_values(*options.selected, greys, 256);
+    return kGoOn;
+  }
+  const CArray<CensusColour> colours = allocate_zeroed<CensusColour>(header.colour_map_length);
+  if (!colours) return report_colour_table_refused();
+  if (Ending ending = tga_read_colour_map(input, header, name, colours.get())) return ending;
+  selected = listed_values(*options.selected, colours.get(), header.colour_map_length);
+  return kGoOn;
+}
+
 // Fills the allocated bitmap from the pixel data that follows the header and the image ID.
 Ending decode_pixels(platform::InputFile& input, const TgaHeader& header,
                      const ReaderOptions& options, DataBitmap& bitmap) {
@@ -150,7 +172,11 @@ Ending decode_pixels(platform::InputFile& input, const TgaHeader& header,
     }
     return end_of_two_part_read(outcome, name);  // 1-bit rows have no faults
   }
-  if (header.colour_map_length != 0) {
+  ColourTable selected{};
+  if (options.selected != nullptr && options.selected->item_count != 0) {
+    // Colour items need the colours of the values: the colour map's, or the grey levels.
+    if (Ending ending = read_value_colours(input, header, name, options, selected)) return ending;
+  } else if (header.colour_map_length != 0) {
     // At most 4 x 65535 bytes: no overflow.
     const std::uint32_t map_bytes =
         tga_colour_map_entry_bytes(header.colour_map_entry_size) * header.colour_map_length;
@@ -158,8 +184,12 @@ Ending decode_pixels(platform::InputFile& input, const TgaHeader& header,
       print("Error: cannot read TGA file header (%lu)\n\n", input.error());
       return ExitCode::kReadFailure;
     }
+    if (options.selected != nullptr) selected = options.selected->indices;
+  } else if (options.selected != nullptr) {
+    selected = options.selected->indices;
   }
-  const Classifier classifier = make_classifier(options.selected, options.widest_step);
+  const Classifier classifier =
+      make_classifier(options.selected != nullptr ? &selected : nullptr, options.widest_step);
   if (!decode_in_two_parts(input, header, &classifier, options.two_part_minimum, bitmap,
                            &outcome)) {
     return decode_pixel_rows(input, name, classifier, bitmap);

@@ -57,8 +57,9 @@ std::string census_file(int width, int height, int map_length, int entry_size,
 void expect_census(const std::string& file, std::initializer_list<int> excluded, ExitCode code,
                    const std::string& text, std::uint64_t two_part_minimum = kTwoPartMinimum) {
   TempInput input(file);
-  ColourTable table{};
-  for (const int v : excluded) table[v] = true;
+  ColourList table;
+  table.any_index = true;
+  for (const int v : excluded) table.indices[v] = true;
   ReaderOptions options;
   options.input_name = "g.tga";
   options.census = true;
