@@ -1,20 +1,20 @@
 #include "image/colour_cache.h"
 
+#include <cstring>
+
 namespace curvlog {
 
-void select_colours(ColourDecisions& decisions, const std::uint32_t* colours, std::uint32_t count,
-                    std::uint32_t x, std::uint32_t step, std::uint8_t* row) {
-  for (std::uint32_t i = 0; i < count;) {
-    const std::uint32_t colour = colours[i];
-    std::uint32_t end = i + 1;
-    while (end < count && colours[end] == colour) ++end;
-    if (decisions.covers(colour)) {
-      for (std::uint32_t k = i, column = x + i * step; k < end; ++k, column += step) {
-        row[column / 8] = static_cast<std::uint8_t>(row[column / 8] | 0x80u >> (column % 8));
-      }
-    }
-    i = end;
+std::uint32_t rgb_run(const std::uint8_t* p, std::uint32_t count) {
+  const std::size_t bytes = std::size_t{count - 1} * 3;  // each compared with the one 3 on
+  std::size_t k = 0;
+  for (; k + 8 <= bytes; k += 8) {
+    std::uint64_t a, b;
+    std::memcpy(&a, p + k, sizeof a);
+    std::memcpy(&b, p + k + 3, sizeof b);
+    if (a != b) break;
   }
+  while (k < bytes && p[k] == p[k + 3]) ++k;
+  return std::uint32_t(k / 3) + 1;
 }
 
 }  // namespace curvlog

@@ -38,9 +38,18 @@ class ColourDecisions {
   std::uint32_t slots_[1u << kBits] = {};
 };
 
-// Marks the pixels of a row of count colours that the items cover as data: pixel i at column
-// x + i * step of a zero-filled bitmap row.
-void select_colours(ColourDecisions& decisions, const std::uint32_t* colours, std::uint32_t count,
-                    std::uint32_t x, std::uint32_t step, std::uint8_t* row);
+// The number of pixels of 3 bytes each (8-bit red, green, blue) from p on that equal the first,
+// at most count (at least 1). Runs are found in the bytes, eight at a time: pixels 0 to n - 1
+// are equal when every byte equals the one three bytes on.
+std::uint32_t rgb_run(const std::uint8_t* p, std::uint32_t count);
+
+// Marks pixels first to first + n - 1 of a row of pixels as data, pixel i at column
+// x + i * step of a bitmap row.
+inline void mark_run(std::uint8_t* row, std::uint32_t x, std::uint32_t step, std::uint32_t first,
+                     std::uint32_t n) {
+  for (std::uint32_t k = 0, column = x + first * step; k < n; ++k, column += step) {
+    row[column / 8] = static_cast<std::uint8_t>(row[column / 8] | 0x80u >> (column % 8));
+  }
+}
 
 }  // namespace curvlog

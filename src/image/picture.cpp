@@ -252,12 +252,25 @@ Ending read_rows(Picture& picture, Take take) {
   return kGoOn;
 }
 
-// Calls take(colour, pixels) for each run of one colour in a row.
+// Calls take(colour, first, n) for each run of n pixels of one colour in the row in samples,
+// from pixel first on, while it returns true. False when take ended the row.
 template <typename Take>
-bool each_run(const std::uint32_t* colours, std::uint32_t count, Take take) {
-  for (std::uint32_t i = 0, run = 1; i < count; i += run) {
-    for (run = 1; i + run < count && colours[i + run] == colours[i];) ++run;
-    if (!take(colours[i], run)) return false;
+bool each_run(Picture& picture, std::uint32_t count, Take take) {
+  const DecodedPixels& pixels = pixels_of(picture);
+  if (pixels.channels == 3 && pixels.bits == 8) {
+    // Runs in the samples themselves: most of a plot is one colour.
+    const std::uint8_t* const samples = picture.samples.get();
+    for (std::uint32_t i = 0, n = 0; i < count; i += n) {
+      const std::uint8_t* const p = samples + std::size_t{i} * 3;
+      n = rgb_run(p, count - i);
+      if (!take(pack_colour(p[0], p[1], p[2]), i, n)) return false;
+    }
+    return true;
+  }
+  const std::uint32_t* const colours = row_colours(picture, count);
+  for (std::uint32_t i = 0, n = 1; i < count; i += n) {
+    for (n = 1; i + n < count && colours[i + n] == colours[i];) ++n;
+    if (!take(colours[i], i, n)) return false;
   }
   return true;
 }
@@ -266,10 +279,10 @@ bool each_run(const std::uint32_t* colours, std::uint32_t count, Take take) {
 // colours are numbered, which become the values, and their counts fill histogram.
 Ending make_colour_table(Picture& picture, Histogram& histogram) {
   Ending ending = read_rows(picture, [&picture](const RowPlace& place) -> Ending {
-    const std::uint32_t* const colours = row_colours(picture, place.count);
-    const bool fits = each_run(colours, place.count, [&picture](std::uint32_t c, std::uint32_t n) {
-      return picture.table.add(c, n);
-    });
+    const bool fits =
+        each_run(picture, place.count, [&picture](std::uint32_t c, std::uint32_t, std::uint32_t n) {
+          return picture.table.add(c, n);
+        });
     return fits ? kGoOn : Ending{refuse_index_values(picture)};
   });
   if (ending) return ending;
@@ -285,9 +298,9 @@ Ending colour_census(Picture& picture, const ReaderOptions& options) {
   if (!picture.kind->colour_table && index_excluded) return refuse_index_values(picture);
   ColourCounts counts;
   Ending ending = read_rows(picture, [&](const RowPlace& place) -> Ending {
-    const std::uint32_t* const colours = row_colours(picture, place.count);
-    if (each_run(colours, place.count,
-                 [&counts](std::uint32_t c, std::uint32_t n) { return counts.add(c, n); })) {
+    if (each_run(picture, place.count, [&counts](std::uint32_t c, std::uint32_t, std::uint32_t n) {
+          return counts.add(c, n);
+        })) {
       return kGoOn;
     }
     return Ending{report_colour_table_refused()};
@@ -376,9 +389,11 @@ Ending classify_codes(Picture& picture, const ReaderOptions& options, DataBitmap
 Ending select_by_colour(Picture& picture, const ColourList& selected, DataBitmap& bitmap) {
   ColourDecisions decisions(selected);
   return read_rows(picture, [&](const RowPlace& place) -> Ending {
-    const std::uint32_t* const colours = row_colours(picture, place.count);
-    select_colours(decisions, colours, place.count, place.x, place.step,
-                   bitmap.row(std::int32_t(place.y)));
+    std::uint8_t* const row = bitmap.row(std::int32_t(place.y));
+    each_run(picture, place.count, [&](std::uint32_t c, std::uint32_t first, std::uint32_t n) {
+      if (decisions.covers(c)) mark_run(row, place.x, place.step, first, n);
+      return true;
+    });
     return kGoOn;
   });
 }
