@@ -38,10 +38,10 @@ class ColourDecisions {
   std::uint32_t slots_[1u << kBits] = {};
 };
 
-// The number of pixels of 3 bytes each (8-bit red, green, blue) from p on that equal the first,
-// at most count (at least 1). Runs are found in the bytes, eight at a time: pixels 0 to n - 1
-// are equal when every byte equals the one three bytes on.
-std::uint32_t rgb_run(const std::uint8_t* p, std::uint32_t count);
+// The number of pixels of size bytes each (8-bit red, green, blue and perhaps alpha) from p on
+// that equal the first, at most count (at least 1). Runs are found in the bytes, eight at a
+// time: pixels 0 to n - 1 are equal when every byte equals the one a pixel on.
+std::uint32_t pixel_run(const std::uint8_t* p, std::uint32_t count, unsigned size);
 
 // Marks pixels first to first + n - 1 of a row of pixels as data, pixel i at column
 // x + i * step of a bitmap row.

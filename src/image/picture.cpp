@@ -257,13 +257,19 @@ Ending read_rows(Picture& picture, Take take) {
 template <typename Take>
 bool each_run(Picture& picture, std::uint32_t count, Take take) {
   const DecodedPixels& pixels = pixels_of(picture);
-  if (pixels.channels == 3 && pixels.bits == 8) {
+  if (pixels.channels >= 3 && pixels.bits == 8) {
     // Runs in the samples themselves: most of a plot is one colour.
+    const unsigned size = pixels.channels;
     const std::uint8_t* const samples = picture.samples.get();
     for (std::uint32_t i = 0, n = 0; i < count; i += n) {
-      const std::uint8_t* const p = samples + std::size_t{i} * 3;
-      n = rgb_run(p, count - i);
-      if (!take(pack_colour(p[0], p[1], p[2]), i, n)) return false;
+      const std::uint8_t* const p = samples + std::size_t{i} * size;
+      n = pixel_run(p, count - i, size);
+      const unsigned a = size == 4 ? p[3] : 255;
+      const std::uint32_t colour =
+          a == 255 ? pack_colour(p[0], p[1], p[2])
+                   : pack_colour(over_white(p[0], a, 255), over_white(p[1], a, 255),
+                                 over_white(p[2], a, 255));
+      if (!take(colour, i, n)) return false;
     }
     return true;
   }
