@@ -91,11 +91,12 @@ TEST(ColourSelection, EveryKindSelectsAsPixelByPixel) {
       {"png/magick_antialiased_interlaced.png", "png/matplotlib_antialiased.ppm"},
   };
   std::mt19937 random(17);
-  for (const auto& [file, twin] : kinds) {
+  for (const auto& kind : kinds) {
+    const std::string file = kind[0], twin = kind[1];
     const Pixels plain = plain_pixels(twin);
     ASSERT_EQ(plain.colour.size(), std::size_t(plain.width * plain.height)) << twin;
     for (int round = 0; round < 24; ++round) {
-      SCOPED_TRACE(std::string(file) + " round " + std::to_string(round));
+      SCOPED_TRACE(file + " round " + std::to_string(round));
       ColourList list;
       for (unsigned i = 0; i < 1 + random() % 4 && round % 3 != 0; ++i) {
         const std::uint32_t near =
