@@ -37,8 +37,8 @@ ReaderOptions reader_options(const RunSettings& settings) {
   options.input_name = settings.input_name;
   options.verbose = settings.verbose;
   options.census = settings.census_mode;
-  options.selected = settings.colour_list_given ? &settings.selected.indices : nullptr;
-  options.excluded = &settings.excluded.indices;
+  options.selected = settings.colour_list_given ? &settings.selected : nullptr;
+  options.excluded = settings.exclude ? &settings.excluded : nullptr;
   options.decimal_separator = settings.decimal_separator;
   return options;
 }

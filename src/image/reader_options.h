@@ -13,10 +13,11 @@ namespace curvlog {
 struct ReaderOptions {
   const char* input_name = "";  // as quoted in messages
   bool verbose = false;
-  bool census = false;                    // list the pixel values instead of decoding them
-  const ColourTable* selected = nullptr;  // /T<list>: the curve's values; null: black&white
-  const ColourTable* excluded = nullptr;  // /E<list>: values the census leaves out; null: none
-  char decimal_separator = 0;             // for the census's shares; 0 keeps the dot
+  bool census = false;                   // list the pixel values instead of decoding them
+  const ColourList* selected = nullptr;  // /T<list>: the curve's values and colours; null:
+                                         // black&white
+  const ColourList* excluded = nullptr;  // /E<list>: what the census leaves out; null: none
+  char decimal_separator = 0;            // for the census's shares; 0 keeps the dot
 
   ClassifyWidth widest_step = ClassifyWidth::k256;
   std::uint64_t two_part_minimum = kTwoPartMinimum;

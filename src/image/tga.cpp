@@ -5,7 +5,11 @@
 #include <cstdint>
 
 #include "base/console.h"
+#include "base/owners.h"
+#include "image/census.h"
 #include "image/classify.h"
+#include "image/colour_census.h"
+#include "image/colour_select.h"
 #include "image/two_part_read.h"
 
 namespace curvlog {
@@ -78,6 +82,24 @@ std::uint32_t decode_span(void* context, std::uint64_t first, const std::uint8_t
   return count;
 }
 
+// The values that a list with colour items names: a value's colour is its colour-map entry, or
+// (g, g, g) for a grey level g. Leaves the file at the first pixel.
+Ending read_value_colours(platform::InputFile& input, const TgaHeader& header, const char* name,
+                          const ReaderOptions& options, ColourTable& selected) {
+  CensusColour greys[256];
+  for (unsigned g = 0; g < 256; ++g)
+    greys[g] = CensusColour{std::uint8_t(g), std::uint8_t(g), std::uint8_t(g)};
+  if (header.colour_map_length == 0) {
+    selected = listed_values(*options.selected, greys, 256);
+    return kGoOn;
+  }
+  const CArray<CensusColour> colours = allocate_zeroed<CensusColour>(header.colour_map_length);
+  if (!colours) return report_colour_table_refused();
+  if (Ending ending = tga_read_colour_map(input, header, name, colours.get())) return ending;
+  selected = listed_values(*options.selected, colours.get(), header.colour_map_length);
+  return kGoOn;
+}
+
 // Fills the allocated bitmap from the pixel data that follows the header and the image ID. A
 // grey pixel anywhere in a span lies before anything the file may hold later, so its error
 // wins over a later end of file or read failure, as it does pixel by pixel. Whatever follows
@@ -86,7 +108,11 @@ Ending decode_pixels(platform::InputFile& input, const TgaHeader& header,
                      const ReaderOptions& options, DataBitmap& bitmap) {
   const char* const name = options.input_name;
   const bool one_bit = header.bits_per_pixel == 1;
-  if (!one_bit && header.colour_map_length != 0) {
+  ColourTable selected{};
+  if (!one_bit && options.selected != nullptr && options.selected->item_count != 0) {
+    // Colour items need the colours of the values: the colour map's, or the grey levels.
+    if (Ending ending = read_value_colours(input, header, name, options, selected)) return ending;
+  } else if (!one_bit && header.colour_map_length != 0) {
     // At most 4 x 65535 bytes: no overflow.
     const std::uint32_t map_bytes =
         tga_colour_map_entry_bytes(header.colour_map_entry_size) * header.colour_map_length;
@@ -94,8 +120,12 @@ Ending decode_pixels(platform::InputFile& input, const TgaHeader& header,
       print("Error: cannot read TGA file header (%lu)\n\n", input.error());
       return ExitCode::kReadFailure;
     }
+    if (options.selected != nullptr) selected = options.selected->indices;
+  } else if (options.selected != nullptr) {
+    selected = options.selected->indices;
   }
-  const Classifier classifier = make_classifier(options.selected, options.widest_step);
+  const Classifier classifier =
+      make_classifier(options.selected != nullptr ? &selected : nullptr, options.widest_step);
   const std::uint32_t row_bytes = one_bit ? bitmap.stride : std::uint32_t(bitmap.width);
   DecodeTask task{one_bit ? nullptr : &classifier, &bitmap, row_bytes};
   // The 8-bit decode polls the cancel flag before each span it reads, the 1-bit one after.
