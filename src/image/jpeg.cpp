@@ -19,6 +19,8 @@ using platform::DecodeStatus;
 // JFIF marker with perhaps a thumbnail: a file that needs more than this kept for the decoder
 // is not a picture.
 constexpr std::size_t kMostKeptBytes = std::size_t{1} << 20;
+// The system's decoders allow sides of at most this many pixels.
+constexpr std::uint32_t kLargestSide = 65500;
 
 // Markers that the header stage meets before the frame.
 constexpr std::uint8_t kStartOfImage = 0xD8;
@@ -296,11 +298,21 @@ bool jpeg_validate_header(const JpegHeader& header, const char* input_name) {
     print("Error: the width of the graph has to be at least 1 instead of 0, or\n");
     print("%s is not a valid JPEG file\n\n", input_name);
     valid = false;
+  } else if (header.width > kLargestSide) {
+    print("Error: the graph in %s is %lu pixels wide; CURVLOG reads JPEG files of at most\n",
+          input_name, static_cast<unsigned long>(header.width));
+    print("65500\n\n");
+    valid = false;
   }
   if (header.height == 0) {
     // A height that a DNL marker after the first scan gives.
     print("Error: the height of the graph has to be at least 1 instead of 0, or\n");
     print("%s is not a valid JPEG file\n\n", input_name);
+    valid = false;
+  } else if (header.height > kLargestSide) {
+    print("Error: the graph in %s is %lu pixels high; CURVLOG reads JPEG files of at most\n",
+          input_name, static_cast<unsigned long>(header.height));
+    print("65500\n\n");
     valid = false;
   }
   if (header.components == 4 || (header.adobe && header.adobe_transform == 2)) {

@@ -11,6 +11,9 @@
 // in the data most often leaves (the decoder is thrown out of step and ends early). The others
 // (an unknown JFIF version or Adobe transform) leave the pixels as they should be and pass.
 
+#include <unistd.h>
+
+#include <csetjmp>
 #include <cstddef>
 #include <cstdio>  // jpeglib.h needs FILE and size_t first
 #include <cstring>
@@ -18,7 +21,6 @@
 
 #include <jerror.h>
 #include <jpeglib.h>
-#include <csetjmp>
 
 #include "platform/jpeg.h"
 
@@ -206,7 +208,17 @@ void read_info(DecoderState& s, std::uint8_t*) {
   }
   if (s.info.data_precision != 8 || s.info.arith_code) fail(s, DecodeStatus::kUnsupported);
   s.info.dct_method = JDCT_ISLOW;
-  if (s.info.progressive_mode) s.info.mem->max_memory_to_use += coefficient_bytes(s.info);
+  if (s.info.progressive_mode) {
+    // libjpeg zero-fills the coefficients at once: more than the machine's memory would not be
+    // refused but end the process.
+    const long coefficients = coefficient_bytes(s.info);
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long page_size = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && page_size > 0 && coefficients / page_size >= pages) {
+      fail(s, DecodeStatus::kOutOfMemory);
+    }
+    s.info.mem->max_memory_to_use += coefficients;
+  }
   jpeg_start_decompress(&s.info);
 }
 
