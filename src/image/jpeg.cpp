@@ -336,7 +336,13 @@ Ending jpeg_decode(platform::InputFile& input, const JpegHeader& header,
   if (status != DecodeStatus::kOk) {
     return report_decoder_failure(status, decoder, options.input_name);
   }
-  if (decoder.pixels().channels != 1) {
+  // The rows must be the frame's: the bitmap is made to its size.
+  const platform::DecodedPixels& pixels = decoder.pixels();
+  if (decoder.rows() != header.height || pixels.bits != 8 ||
+      decoder.row_bytes() != std::size_t{header.width} * pixels.channels) {
+    return report_decoder_failure(DecodeStatus::kUnsupported, decoder, options.input_name);
+  }
+  if (pixels.channels != 1) {
     print("\nError: the JPEG file %s is in color;\n", options.input_name);
     print("CURVLOG reads greyscale JPEG files. Save the graph in greyscale, or as a PNG file.\n\n");
     return ExitCode::kInvalidContent;
