@@ -16,7 +16,6 @@
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>  // jpeglib.h needs FILE and size_t first
-#include <cstring>
 #include <new>
 
 #include <jerror.h>
