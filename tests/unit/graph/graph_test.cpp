@@ -142,7 +142,7 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
     const std::string name = output.string();
     const PrnOptions prn{name.c_str(), c.verbose != 0, 100, 0, c.separator};
     DataBitmap bitmap = make_bitmap(c.picture, c.stride);
-    std::int32_t height = bitmap.height;
+    std::int32_t height = bitmap.height, band_top = 0;
     ColumnTable table;
     std::optional<Cancelled> cancelled;
     auto stage = [&](int number) {
@@ -151,7 +151,7 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
     };
     Ending ending;
     const std::string printed = printed_by([&] {
-      ending = stage(1) && c.crop ? crop_to_data(bitmap, height) : kGoOn;
+      ending = stage(1) && c.crop ? crop_to_data(bitmap, height, band_top) : kGoOn;
       if (!ending && stage(2)) ending = scan_columns(bitmap, height, scan, table);
       if (!ending && stage(3)) ending = mark_extremes(table);
       if (!ending && stage(4)) ending = write_prn_file(table, height, prn);
