@@ -58,13 +58,11 @@ Ending apply_frame(const PlotFrame& frame, DataBitmap& bitmap, std::int32_t& row
     return kGoOn;
   }
   const std::int32_t left = area.left < width ? area.left : width;
-  // The masks as far as they lie inside the area.
+  // The masks as far as they lie inside the picture's rows and the row bytes.
   PixelBox masks[kMaxMasks];
   unsigned mask_count = 0;
   for (unsigned i = 0; i < frame.mask_count && i < kMaxMasks; ++i) {
-    PixelBox mask = frame.masks[i].clipped(width, bitmap.height);
-    if (mask.top < area.top) mask.top = area.top;
-    if (mask.bottom > area.bottom) mask.bottom = area.bottom;
+    const PixelBox mask = frame.masks[i].clipped(width, bitmap.height);
     if (!mask.empty()) masks[mask_count++] = mask;
   }
   const std::size_t row_bytes = (std::size_t(width) + 7) / 8;
