@@ -242,12 +242,15 @@ TEST_F(GraphRun, FrameAndCsvMatchThePlainRule) {
       ASSERT_TRUE(std::getline(file, line)) << run;
       for (char& c : line) c = scale != 1 ? c : c == ',' ? '.' : c == ';' ? ',' : c;
       double column = 0, value = 0;
-      int holes = 0;
-      ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%d", &column, &value, &holes), 3) << line;
+      int holes = 0, jump = 0;
+      ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%d,%d", &column, &value, &holes, &jump), 4);
       EXPECT_TRUE(near(column, scales ? scales->at(x) : x)) << run << ": " << line;
       EXPECT_TRUE(near(value, scales ? scales->at(mean) : (base - mean) / span * 60 - 10))
           << run << ": " << line;
       EXPECT_EQ(holes, last[x] - first[x] + 1 - count[x]) << run << ": " << line;
+      EXPECT_EQ(jump, x > 0 && count[x - 1] != 0 &&
+                          (first[x] > last[x - 1] + 1 || last[x] + 1 < first[x - 1]))
+          << run << ": " << line;
     }
     EXPECT_FALSE(std::getline(file, line)) << run << ": " << line;
   }
