@@ -1,5 +1,6 @@
 #include "graph/plot_area.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
