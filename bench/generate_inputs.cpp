@@ -2,9 +2,18 @@
 // TGA, a 1-bit run-length encoded PCX and a 1-bit TGA (the same picture three times), and a
 // colour-mapped TGA with three coloured curves over a grid. Built with libpng, it also writes
 // the greyscale picture as an 8-bit greyscale PNG and the colour-mapped one as an 8-bit
-// palette PNG of the same colour map.
+// palette PNG of the same colour map; and, at the full size, an anti-aliased plot as an 8-bit
+// RGB PNG (plot_full.png): a curve 5 pixels wide drawn by coverage over white, grey grid
+// lines, a black axis box with tick marks and a legend box, the way plotting programs draw.
+// Beside it plot_full.txt names the curve's colour, the plot area, the legend's box and two
+// reference rows and columns, and plot_full_curve.txt gives the curve's exact row in each of
+// its columns ("column row" lines), for checking a digitiser's output.
 //
 //   curvlog_bench_inputs [--scale N] [--sizes quarter,half,full,double] DIR
+//   curvlog_bench_inputs [--scale N] --plot-ppm FILE
+//
+// The second form writes only the plot, as a binary PPM to FILE ("-": standard output), for a
+// JPEG encoder to read.
 //
 // The output is a pure function of the arguments: the curves come from a fixed formula whose
 // sine is evaluated with IEEE additions and multiplications only, so every machine writes the
@@ -84,14 +93,18 @@ constexpr std::array<CurveShape, 3> kCurves = {{
     {{1.0, 9.0, 29.0}, {0.70, 0.55, 0.05}},
 }};
 
-double curve_row(const CurveShape& shape, double column, int width, int height) {
+// The curve's value at t (0 to 1 across the picture), within -1..1.
+double curve_value(const CurveShape& shape, double t) {
   constexpr std::array<double, 3> kWeight = {0.6, 0.3, 0.1};
-  const double t = column / width;
   double s = 0;
   for (int i = 0; i < 3; ++i) {
     s += kWeight[i] * sine_of_turns(shape.frequency[i] * t + shape.phase[i]);
   }
-  return height * (0.5 - 0.4 * s);
+  return s;
+}
+
+double curve_row(const CurveShape& shape, double column, int width, int height) {
+  return height * (0.5 - 0.4 * curve_value(shape, column / width));
 }
 
 // The rows [top, bottom] a 3-pixel-thick stroke covers in each column. The band reaches the
@@ -170,16 +183,19 @@ class PngOutput {
  public:
   ~PngOutput() { png_destroy_write_struct(&png_, &info_); }
 
-  // An 8-bit greyscale image, or with palette (red, green, blue per entry) an 8-bit palette one.
+  // An 8-bit greyscale image, with palette (red, green, blue per entry) an 8-bit palette one,
+  // or with rgb an 8-bit RGB one.
   bool open(const std::filesystem::path& path, int width, int height,
-            const std::vector<std::uint8_t>* palette) {
+            const std::vector<std::uint8_t>* palette, bool rgb = false) {
     if (!file_.open(path)) return false;
     png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     info_ = png_ != nullptr ? png_create_info_struct(png_) : nullptr;
     if (info_ == nullptr) return false;
     png_set_write_fn(png_, &file_, write_bytes, nullptr);
     png_set_IHDR(png_, info_, png_uint_32(width), png_uint_32(height), 8,
-                 palette != nullptr ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_GRAY,
+                 rgb                  ? PNG_COLOR_TYPE_RGB
+                 : palette != nullptr ? PNG_COLOR_TYPE_PALETTE
+                                      : PNG_COLOR_TYPE_GRAY,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (palette != nullptr) {
       std::vector<png_color> colours(palette->size() / 3);
@@ -188,6 +204,9 @@ class PngOutput {
       }
       png_set_PLTE(png_, info_, colours.data(), int(colours.size()));
     }
+    // Choosing among all five filters triples the time it takes to write the RGB plot, to
+    // pick Up for 96% of its rows anyway (Paeth for the rest).
+    if (rgb) png_set_filter(png_, 0, PNG_FILTER_NONE | PNG_FILTER_SUB | PNG_FILTER_UP);
     png_write_info(png_, info_);
     return true;
   }
@@ -391,11 +410,282 @@ bool write_colour_mapped(const std::filesystem::path& dir, const ImageSize& size
   return tga.finish();
 }
 
+// ---- The anti-aliased plot --------------------------------------------------------------------
+
+struct Rgb {
+  std::uint8_t red;
+  std::uint8_t green;
+  std::uint8_t blue;
+};
+
+constexpr Rgb kWhite = {0xFF, 0xFF, 0xFF};
+constexpr Rgb kBlack = {0x00, 0x00, 0x00};
+constexpr Rgb kCurveColour = {0x1F, 0x77, 0xB4};
+constexpr Rgb kGridColour = {0xB0, 0xB0, 0xB0};
+constexpr Rgb kLegendEdge = {0xCC, 0xCC, 0xCC};
+constexpr Rgb kLabelColour = {0x33, 0x33, 0x33};
+constexpr double kHalfStroke = 2.5;  // the curve and the legend's sample are 5 pixels wide
+constexpr int kFrameWidth = 3;
+constexpr int kLegendEdgeWidth = 2;
+constexpr int kTickLength = 12;
+constexpr int kXTicks = 10;  // intervals between x ticks (x runs from 0 to 100)
+constexpr int kYTicks = 4;   // intervals between y ticks (y runs from -1 to 1)
+
+// Where the plot's parts lie, in pixels (0-based, x right, y down; boxes inclusive).
+struct PlotLayout {
+  int frame_left, frame_top, frame_right, frame_bottom;  // the axis box's outer edge
+  int x0, x100;                                          // the columns of x = 0 and x = 100
+  int y_plus1, y_minus1;                                 // the rows of y = 1 and y = -1
+  int legend_left, legend_top, legend_right, legend_bottom;
+};
+
+PlotLayout plot_layout(int width, int height) {
+  PlotLayout p{};
+  p.frame_left = width * 8 / 100;
+  p.frame_right = width * 96 / 100;
+  p.frame_top = height * 6 / 100;
+  p.frame_bottom = height * 90 / 100;
+  const int w = p.frame_right - p.frame_left;
+  const int h = p.frame_bottom - p.frame_top;
+  p.x0 = p.frame_left + w / 20;
+  p.x100 = p.frame_right - w / 20;
+  p.y_plus1 = p.frame_top + h / 10;  // leaves room for the legend above the curve
+  p.y_minus1 = p.frame_bottom - h / 20;
+  p.legend_right = p.frame_right - w / 50;
+  p.legend_left = p.legend_right - w / 5;
+  p.legend_top = p.frame_top + kFrameWidth + h / 100;
+  p.legend_bottom = p.legend_top + h / 16;
+  return p;
+}
+
+int x_tick_column(const PlotLayout& p, int k) {
+  return p.x0 + (k * (p.x100 - p.x0) + kXTicks / 2) / kXTicks;
+}
+int y_tick_row(const PlotLayout& p, int k) {
+  return p.y_plus1 + (k * (p.y_minus1 - p.y_plus1) + kYTicks / 2) / kYTicks;
+}
+
+// Distance from (x, y) to the segment from (ax, ay) to (bx, by).
+double segment_distance(double x, double y, double ax, double ay, double bx, double by) {
+  const double dx = bx - ax;
+  const double dy = by - ay;
+  const double length2 = dx * dx + dy * dy;
+  double u = length2 > 0 ? ((x - ax) * dx + (y - ay) * dy) / length2 : 0;
+  u = std::clamp(u, 0.0, 1.0);
+  const double ex = ax + u * dx - x;
+  const double ey = ay + u * dy - y;
+  return std::sqrt(ex * ex + ey * ey);
+}
+
+// The share of a pixel a stroke of half width kHalfStroke covers, from the distance of the
+// pixel's centre to the stroke's middle line.
+double coverage_at(double distance) {
+  return std::clamp(kHalfStroke + 0.5 - distance, 0.0, 1.0);
+}
+
+Rgb blend(Rgb under, Rgb over, double coverage) {
+  const auto mix = [coverage](std::uint8_t a, std::uint8_t b) {
+    return std::uint8_t(std::lround(a + (b - a) * coverage));
+  };
+  return {mix(under.red, over.red), mix(under.green, over.green), mix(under.blue, over.blue)};
+}
+
+// The curve as a polyline with a vertex at every column from x0 to x100, and for each column
+// the rows its stroke may touch.
+class CurveStroke {
+ public:
+  CurveStroke(const PlotLayout& p, int width) : first_(p.x0) {
+    const int count = p.x100 - p.x0 + 1;
+    rows_.resize(std::size_t(count));
+    for (int i = 0; i < count; ++i) {
+      const double value = curve_value(kCurves[0], double(i) / (count - 1));
+      rows_[std::size_t(i)] = p.y_plus1 + (1 - value) / 2 * (p.y_minus1 - p.y_plus1);
+    }
+    bands_.assign(std::size_t(width), Band{1, 0});
+    for (int x = std::max(first_ - kReach, 0);
+         x <= std::min(first_ + count - 1 + kReach, width - 1); ++x) {
+      double low = 1e300;
+      double high = -1e300;
+      for (int v = std::max(x - kReach, first_); v <= std::min(x + kReach, first_ + count - 1);
+           ++v) {
+        low = std::min(low, rows_[std::size_t(v - first_)]);
+        high = std::max(high, rows_[std::size_t(v - first_)]);
+      }
+      bands_[std::size_t(x)] = {int(std::floor(low - kHalfStroke - 1)),
+                                int(std::ceil(high + kHalfStroke + 1))};
+    }
+  }
+
+  bool touches(int x, int y) const {
+    const Band band = bands_[std::size_t(x)];
+    return y >= band.top && y <= band.bottom;
+  }
+
+  double coverage(int x, int y) const {
+    const int last = first_ + int(rows_.size()) - 1;
+    double nearest = 1e300;
+    for (int v = std::max(x - kReach, first_); v < std::min(x + kReach, last); ++v) {
+      nearest = std::min(nearest, segment_distance(x, y, v, rows_[std::size_t(v - first_)], v + 1,
+                                                   rows_[std::size_t(v + 1 - first_)]));
+    }
+    return coverage_at(nearest);
+  }
+
+  int first_column() const { return first_; }
+  const std::vector<double>& rows() const { return rows_; }
+
+ private:
+  // Segments further than this many columns away are too far to touch a pixel.
+  static constexpr int kReach = int(kHalfStroke) + 2;
+  int first_;
+  std::vector<double> rows_;
+  std::vector<Band> bands_;
+};
+
+void fill(std::vector<std::uint8_t>& row, int from, int to, Rgb colour) {
+  for (int x = std::max(from, 0); x <= std::min(to, int(row.size() / 3) - 1); ++x) {
+    row[std::size_t(3 * x)] = colour.red;
+    row[std::size_t(3 * x + 1)] = colour.green;
+    row[std::size_t(3 * x + 2)] = colour.blue;
+  }
+}
+
+Rgb pixel_of(const std::vector<std::uint8_t>& row, int x) {
+  return {row[std::size_t(3 * x)], row[std::size_t(3 * x + 1)], row[std::size_t(3 * x + 2)]};
+}
+
+// Row y of the plot, as red, green, blue bytes.
+void render_plot_row(const PlotLayout& p, const CurveStroke& curve, int y,
+                     std::vector<std::uint8_t>& row) {
+  const int width = int(row.size() / 3);
+  fill(row, 0, width - 1, kWhite);
+  const bool inside_rows = y >= p.frame_top && y <= p.frame_bottom;
+  if (inside_rows) {
+    for (int k = 0; k <= kXTicks; ++k) {
+      const int x = x_tick_column(p, k);
+      fill(row, x - 1, x + 1, kGridColour);
+    }
+    for (int k = 0; k <= kYTicks; ++k) {
+      if (std::abs(y - y_tick_row(p, k)) <= 1) fill(row, p.frame_left, p.frame_right, kGridColour);
+    }
+  }
+  for (int x = 0; x < width; ++x) {
+    if (!curve.touches(x, y)) continue;
+    const double coverage = curve.coverage(x, y);
+    if (coverage > 0) {
+      const Rgb mixed = blend(pixel_of(row, x), kCurveColour, coverage);
+      fill(row, x, x, mixed);
+    }
+  }
+  if (y >= p.frame_top && y < p.frame_top + kFrameWidth) {
+    fill(row, p.frame_left, p.frame_right, kBlack);
+  } else if (y > p.frame_bottom - kFrameWidth && y <= p.frame_bottom) {
+    fill(row, p.frame_left, p.frame_right, kBlack);
+  } else if (inside_rows) {
+    fill(row, p.frame_left, p.frame_left + kFrameWidth - 1, kBlack);
+    fill(row, p.frame_right - kFrameWidth + 1, p.frame_right, kBlack);
+  }
+  // Tick marks outside the box.
+  if (y > p.frame_bottom && y <= p.frame_bottom + kTickLength) {
+    for (int k = 0; k <= kXTicks; ++k) {
+      const int x = x_tick_column(p, k);
+      fill(row, x - 1, x + 1, kBlack);
+    }
+  }
+  for (int k = 0; k <= kYTicks; ++k) {
+    if (std::abs(y - y_tick_row(p, k)) <= 1) {
+      fill(row, p.frame_left - kTickLength, p.frame_left - 1, kBlack);
+    }
+  }
+  // The legend: an edged white box over everything, a sample of the curve and a dark label.
+  if (y >= p.legend_top && y <= p.legend_bottom) {
+    const int w = p.legend_right - p.legend_left;
+    const int h = p.legend_bottom - p.legend_top;
+    if (y < p.legend_top + kLegendEdgeWidth || y > p.legend_bottom - kLegendEdgeWidth) {
+      fill(row, p.legend_left, p.legend_right, kLegendEdge);
+      return;
+    }
+    fill(row, p.legend_left, p.legend_left + kLegendEdgeWidth - 1, kLegendEdge);
+    fill(row, p.legend_left + kLegendEdgeWidth, p.legend_right - kLegendEdgeWidth, kWhite);
+    fill(row, p.legend_right - kLegendEdgeWidth + 1, p.legend_right, kLegendEdge);
+    const double middle = p.legend_top + h / 2.0;
+    const double sample_left = p.legend_left + w / 10.0;
+    const double sample_right = p.legend_left + 4 * w / 10.0;
+    for (int x = int(sample_left) - 4; x <= int(sample_right) + 4; ++x) {
+      const double coverage =
+          coverage_at(segment_distance(x, y, sample_left, middle, sample_right, middle));
+      if (coverage > 0) fill(row, x, x, blend(pixel_of(row, x), kCurveColour, coverage));
+    }
+    if (std::abs(y - middle) <= h / 6.0) {
+      for (int word = 0; word < 3; ++word) {  // three "words" of text
+        const int start = p.legend_left + w / 2 + word * w / 7;
+        fill(row, start, start + w / 9, kLabelColour);
+      }
+    }
+  }
+}
+
+bool write_ppm_plot(std::FILE* out, const ImageSize& size) {
+  const PlotLayout layout = plot_layout(size.width, size.height);
+  const CurveStroke curve(layout, size.width);
+  std::fprintf(out, "P6\n%d %d\n255\n", size.width, size.height);
+  std::vector<std::uint8_t> row(std::size_t(3 * size.width));
+  for (int y = 0; y < size.height; ++y) {
+    render_plot_row(layout, curve, y, row);
+    if (std::fwrite(row.data(), 1, row.size(), out) != row.size()) return false;
+  }
+  return std::fflush(out) == 0;
+}
+
+#if defined(CURVLOG_BENCH_PNG)
+// plot_NAME.png and the facts about it, plot_NAME.txt and plot_NAME_curve.txt.
+bool write_plot(const std::filesystem::path& dir, const ImageSize& size) {
+  const std::string base = "plot_" + std::string(size.name);
+  const PlotLayout p = plot_layout(size.width, size.height);
+  const CurveStroke curve(p, size.width);
+  {
+    OutputImage facts;
+    if (!facts.open(dir / (base + ".txt"))) return false;
+    char text[512];
+    const int length = std::snprintf(
+        text, sizeof text,
+        "colour=#%02X%02X%02X\narea=%d,%d,%d,%d\nmasks=%d,%d,%d,%d\nx=%d=0,%d=100\ny=%d=1,%d=-1\n",
+        kCurveColour.red, kCurveColour.green, kCurveColour.blue, p.frame_left + kFrameWidth,
+        p.frame_top + kFrameWidth, p.frame_right - kFrameWidth, p.frame_bottom - kFrameWidth,
+        p.legend_left - 2, p.legend_top - 2, p.legend_right + 2, p.legend_bottom + 2, p.x0, p.x100,
+        p.y_plus1, p.y_minus1);
+    facts.write(text, std::size_t(length));
+    if (!facts.finish()) return false;
+  }
+  {
+    OutputImage rows;
+    if (!rows.open(dir / (base + "_curve.txt"))) return false;
+    for (std::size_t i = 0; i < curve.rows().size(); ++i) {
+      char line[64];
+      const int length = std::snprintf(line, sizeof line, "%d %.6f\n",
+                                       curve.first_column() + int(i), curve.rows()[i]);
+      rows.write(line, std::size_t(length));
+    }
+    if (!rows.finish()) return false;
+  }
+  PngOutput png;
+  if (!png.open(dir / (base + ".png"), size.width, size.height, nullptr, true)) return false;
+  std::vector<std::uint8_t> row(std::size_t(3 * size.width));
+  for (int y = 0; y < size.height; ++y) {
+    render_plot_row(p, curve, y, row);
+    png.write_row(row.data());
+  }
+  return png.finish();
+}
+#endif
+
 void print_usage() {
   std::fprintf(stderr,
                "usage: curvlog_bench_inputs [--scale N] [--sizes LIST] DIR\n"
-               "  --scale N     divide both dimensions by N (1 to 256), for small test images\n"
-               "  --sizes LIST  comma-separated subset of quarter,half,full,double\n");
+               "       curvlog_bench_inputs [--scale N] --plot-ppm FILE\n"
+               "  --scale N        divide both dimensions by N (1 to 256), for small test images\n"
+               "  --sizes LIST     comma-separated subset of quarter,half,full,double\n"
+               "  --plot-ppm FILE  write only the full-size plot, as a PPM (\"-\": stdout)\n");
 }
 
 bool size_listed(std::string_view list, std::string_view name) {
@@ -414,6 +704,7 @@ int main(int argc, char* argv[]) {
   int scale = 1;
   std::string_view sizes = "quarter,half,full,double";
   const char* dir_argument = nullptr;
+  const char* ppm_argument = nullptr;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (argument == "--scale" && i + 1 < argc) {
@@ -426,6 +717,8 @@ int main(int argc, char* argv[]) {
       scale = int(value);
     } else if (argument == "--sizes" && i + 1 < argc) {
       sizes = argv[++i];
+    } else if (argument == "--plot-ppm" && i + 1 < argc) {
+      ppm_argument = argv[++i];
     } else if (!argument.starts_with("--") && dir_argument == nullptr) {
       dir_argument = argv[i];
     } else {
@@ -433,7 +726,7 @@ int main(int argc, char* argv[]) {
       return 2;
     }
   }
-  if (dir_argument == nullptr) {
+  if ((dir_argument == nullptr) == (ppm_argument == nullptr)) {
     print_usage();
     return 2;
   }
@@ -442,6 +735,22 @@ int main(int argc, char* argv[]) {
       std::fprintf(stderr, "scale %d leaves fewer than 16 rows\n", scale);
       return 2;
     }
+  }
+  const ImageSize plot_size = {"full", kSizes[2].width / scale, kSizes[2].height / scale};
+  if (ppm_argument != nullptr) {
+    if (std::string_view(ppm_argument) == "-") {
+      if (!write_ppm_plot(stdout, plot_size)) {
+        std::fprintf(stderr, "cannot write the plot to standard output\n");
+        return 1;
+      }
+      return 0;
+    }
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(ppm_argument, "wb"));
+    if (!file || !write_ppm_plot(file.get(), plot_size) || std::fclose(file.release()) != 0) {
+      std::fprintf(stderr, "cannot write %s\n", ppm_argument);
+      return 1;
+    }
+    return 0;
   }
 
   const std::filesystem::path dir = dir_argument;
@@ -458,6 +767,9 @@ int main(int argc, char* argv[]) {
     std::printf("%-8s %5d x %5d\n", scaled.name, scaled.width, scaled.height);
     std::fflush(stdout);
     if (!write_black_and_white(dir, scaled) || !write_colour_mapped(dir, scaled)) return 1;
+#if defined(CURVLOG_BENCH_PNG)
+    if (std::string_view(size.name) == "full" && !write_plot(dir, scaled)) return 1;
+#endif
     ++written;
   }
   if (written == 0) {

@@ -17,6 +17,10 @@
 # lists the two as 0 and 1; digitise the curve, colour 0, with:
 #   curvlog /T0 1.1 -1.1 examples/damped_sine.png out.prn
 # examples/damped_sine_png.prn is what that command writes.
+#
+# Last, make_plot.py writes damped_sine_plot.png, the same function as a real plot would show
+# it (anti-aliased, with axes, ticks, grid and a legend, 640 x 400), and
+# damped_sine_plot.txt, its tick positions, plot area, legend box and curve colour.
 set -eu
 cd "$(dirname "$0")"
 bitmap=$(mktemp)
@@ -41,3 +45,4 @@ ax.set_ylim(-1.1, 1.1)
 ax.plot(x, np.exp(-x / 4) * np.cos(2 * x), linewidth=1)
 fig.savefig("damped_sine.png")
 PY
+/usr/bin/python3 make_plot.py

@@ -12,6 +12,7 @@
 #include "graph/prn_writer.h"
 #include "image/census.h"
 #include "image/data_bitmap.h"
+#include "image/jpeg.h"
 #include "image/pcx.h"
 #include "image/png.h"
 #include "image/reader_options.h"
@@ -37,8 +38,8 @@ ReaderOptions reader_options(const RunSettings& settings) {
   options.input_name = settings.input_name;
   options.verbose = settings.verbose;
   options.census = settings.census_mode;
-  options.selected = settings.colour_list_given ? &settings.selected.indices : nullptr;
-  options.excluded = &settings.excluded.indices;
+  options.selected = settings.colour_list_given ? &settings.selected : nullptr;
+  options.excluded = settings.exclude ? &settings.excluded : nullptr;
   options.decimal_separator = settings.decimal_separator;
   const PlotFrame& frame = settings.frame;
   options.frame = frame.has_area || frame.mask_count != 0 ? &frame : nullptr;
@@ -74,12 +75,18 @@ Ending read_tga(const RunSettings& settings, platform::InputFile& input, DataBit
   return tga_decode(input, header, options, bitmap);
 }
 
-// A PNG file is known by its signature, whatever its name and whether /T is given. The bytes
-// are only looked at: the reader that takes the file starts at its first byte.
-bool starts_as_png(platform::InputFile& input) {
+// PNG and JPEG files are known by their signatures, whatever their names and whether /T is
+// given. The bytes are only looked at: the reader that takes the file starts at its first byte.
+enum class Signature { kNone, kPng, kJpeg };
+
+Signature signature_of(platform::InputFile& input) {
   const std::uint8_t* bytes = nullptr;
   const long available = input.view(&bytes);
-  return available > 0 && is_png_signature(bytes, static_cast<std::size_t>(available));
+  if (available <= 0) return Signature::kNone;
+  const auto size = static_cast<std::size_t>(available);
+  if (is_png_signature(bytes, size)) return Signature::kPng;
+  if (is_jpeg_signature(bytes, size)) return Signature::kJpeg;
+  return Signature::kNone;
 }
 
 // The PNG header stage, then the census or the decode, with the checkpoint where the TGA
@@ -99,13 +106,27 @@ Ending read_png(const RunSettings& settings, platform::InputFile& input, DataBit
   return ending;
 }
 
+// The JPEG header stage, then the census or the decode, with the checkpoint where the PNG
+// reader has it.
+Ending read_jpeg(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
+  const ReaderOptions options = reader_options(settings);
+  JpegHeader header;
+  if (Ending ending = jpeg_read_header(input, options.input_name, options.verbose, header)) {
+    return ending;
+  }
+  const bool valid = jpeg_validate_header(header, options.input_name);
+  if (cancel_requested()) return ExitCode::kSuccess;
+  if (!valid) return ExitCode::kInvalidContent;
+  const Ending ending = jpeg_decode(input, header, options, bitmap);
+  // The census ends the run whatever it found.
+  if (options.census) return ending.value_or(ExitCode::kSuccess);
+  return ending;
+}
+
 ExitCode run_sequence(RunSettings& settings) {
   if (settings.argument_count > 1) {
     if (Ending ending = parse_options(settings)) return *ending;
     if (Ending ending = finish_options(settings)) return *ending;
-  }
-  if (settings.tga_input) {
-    format_into(settings.dialog_title, sizeof settings.dialog_title, "%s", "Open TGA file");
   }
   if (Ending ending = decide_mode_and_range(settings)) return *ending;
   if (Ending ending = resolve_output_name(settings)) return *ending;
@@ -117,9 +138,11 @@ ExitCode run_sequence(RunSettings& settings) {
   if (Ending ending = open_input(settings, input)) return *ending;
 
   DataBitmap bitmap;
-  const Ending image_ending = starts_as_png(input) ? read_png(settings, input, bitmap)
-                              : settings.tga_input ? read_tga(settings, input, bitmap)
-                                                   : read_pcx(settings, input, bitmap);
+  const Signature signature = signature_of(input);
+  const Ending image_ending = signature == Signature::kPng    ? read_png(settings, input, bitmap)
+                              : signature == Signature::kJpeg ? read_jpeg(settings, input, bitmap)
+                              : settings.tga_input            ? read_tga(settings, input, bitmap)
+                                                              : read_pcx(settings, input, bitmap);
   if (image_ending) return *image_ending;
 
   // Hand-over to the column scan: the input is no longer needed.
@@ -128,8 +151,9 @@ ExitCode run_sequence(RunSettings& settings) {
   if (settings.verbose) print("Input file %s read.\n", settings.input_name);
 
   std::int32_t working_height = bitmap.height;
+  std::int32_t band_top = 0;
   if (settings.crop) {
-    if (Ending ending = crop_to_data(bitmap, working_height)) return *ending;
+    if (Ending ending = crop_to_data(bitmap, working_height, band_top)) return *ending;
   }
   ScanOptions scan;
   scan.input_name = settings.input_name;

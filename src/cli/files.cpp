@@ -39,9 +39,9 @@ bool names_csv_file(const char* name) {
 
 // Copies a file name argument into a name field; a name that is empty or does not fit is
 // refused with the invalid-length message (what says which file it is).
-Ending copy_name(const char* argument, const char* what, char (&name)[kNameCapacity]) {
+Ending copy_name(const char* argument, const char* what, char (&name)[platform::kPathCapacity]) {
   const std::size_t length = std::strlen(argument);
-  if (length == 0 || length >= kNameCapacity) {
+  if (length == 0 || length >= platform::kPathCapacity) {
     print("\nError: invalid length (%zu characters) of %s file\n%s\n\n", length, what, argument);
     return ExitCode::kFileAccess;
   }
@@ -49,47 +49,32 @@ Ending copy_name(const char* argument, const char* what, char (&name)[kNameCapac
   return kGoOn;
 }
 
-// Ends the search that is still open after the first match. A failure to end it is reported
-// and ends the run, also when the search itself went well.
-bool close_search(platform::WildcardSearch& search) {
-  platform::ErrorCode error = 0;
-  if (search.close(&error)) return true;
-  print("Error: cannot close handle (%lu)\n\n", error);
-  return false;
-}
-
 // Replaces a filemask in settings.input_name with the directory part of the mask followed by
 // the name of its single match.
 Ending resolve_filemask(RunSettings& settings) {
   const char* mask = settings.input_name;
-  platform::WildcardSearch search;
-  char found[platform::kFoundNameCapacity];
-  platform::ErrorCode error = 0;
-  if (!search.first(mask, found, &error)) {
-    print("Error: file not found (%lu)\n\n", error);
+  const platform::FileMatch match = platform::match_one_file(mask);
+  using Count = platform::FileMatch::Count;
+  if (match.count == Count::kNone) {
+    print("Error: file not found (%lu)\n\n", match.error);
     return ExitCode::kFileAccess;
   }
-  char second[platform::kFoundNameCapacity];
-  switch (search.next(second, &error)) {
-    case platform::WildcardSearch::Next::kFound:
-      print("Error: filemask %s matches more than one file\n", mask);
-      close_search(search);
-      print("\n");
-      return ExitCode::kFileAccess;
-    case platform::WildcardSearch::Next::kFailed:
-      print("Error: file not found (%lu)\n", error);
-      close_search(search);
-      print("\n");
-      return ExitCode::kFileAccess;
-    case platform::WildcardSearch::Next::kNoMoreFiles:
-      if (!close_search(search)) return ExitCode::kFileAccess;
-      break;
+  if (match.count == Count::kSeveral)
+    print("Error: filemask %s matches more than one file\n", mask);
+  if (match.count == Count::kFailed) print("Error: file not found (%lu)\n", match.error);
+  // A search that could not be ended fails the run, also when it found the one file.
+  if (match.close_failed) print("Error: cannot close handle (%lu)\n\n", match.close_error);
+  if (match.count != Count::kOne) {
+    print("\n");
+    return ExitCode::kFileAccess;
   }
+  if (match.close_failed) return ExitCode::kFileAccess;
 
+  const char* found = match.name;
   const std::size_t directory_length = filemask_directory_length(mask);
   const std::size_t found_length = std::strlen(found);
   const std::size_t joined_length = directory_length + found_length;
-  if (joined_length >= kNameCapacity) {
+  if (joined_length >= platform::kPathCapacity) {
     print("\nError: invalid length (%zu characters) of input file\n%.*s%s\n\n", joined_length,
           static_cast<int>(directory_length), mask, found);
     return ExitCode::kFileAccess;
@@ -151,18 +136,14 @@ Ending resolve_input_name(RunSettings& settings) {
   if (const char* argument = input_argument(settings)) {
     return copy_name(argument, "input", settings.input_name);
   }
-  static constexpr char kPcxFilter[] = "PCX\0*.PCX\0All\0*.*\0\0";
-  static constexpr char kTgaFilter[] = "Targa\0*.TGA\0All\0*.*\0\0";
-  settings.input_name[0] = '\0';
-  platform::OpenFileDialog dialog;
-  dialog.filter = settings.tga_input ? kTgaFilter : kPcxFilter;
-  dialog.filter_index = 1;
-  dialog.file = settings.input_name;
-  dialog.max_file = kNameCapacity;
-  dialog.title = settings.dialog_title;
-  dialog.flags = platform::kDialogPathMustExist | platform::kDialogFileMustExist;
-  if (!platform::open_file_dialog(dialog)) {
-    settings.input_name[0] = '\0';
+  // The format the command line names, the formats known by their signature, then every file.
+  static constexpr platform::FileKind kPcxKinds[] = {
+      {"PCX", "*.PCX"}, {"PNG", "*.PNG"}, {"JPEG", "*.JPG;*.JPEG"}, {"All", "*.*"}};
+  static constexpr platform::FileKind kTgaKinds[] = {
+      {"Targa", "*.TGA"}, {"PNG", "*.PNG"}, {"JPEG", "*.JPG;*.JPEG"}, {"All", "*.*"}};
+  const bool tga = settings.tga_input;
+  if (!platform::choose_input_file(tga ? "Open TGA file" : "Open PCX file",
+                                   tga ? kTgaKinds : kPcxKinds, settings.input_name)) {
     platform::show_message_box("Processing cancelled", "File Selection");
     return ExitCode::kSuccess;
   }

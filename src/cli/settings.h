@@ -4,11 +4,10 @@
 
 #include "base/colour_table.h"
 #include "base/plot_frame.h"
+#include "platform/platform.h"
 
 namespace curvlog {
 
-// File names are 8-bit text of at most 259 characters.
-inline constexpr std::size_t kNameCapacity = 260;
 inline constexpr char kDefaultOutputName[] = "CURVLOG.PRN";
 
 // Filled by the command-line stages and read by every later stage. What is on or off is a
@@ -48,11 +47,10 @@ struct RunSettings {
   bool census_mode = false;
   double high = 0.0;
   double low = 0.0;
-  char dialog_title[14] = "Open PCX file";
-  char output_name[kNameCapacity] = "";
-  char input_name[kNameCapacity] = "";
-  bool csv_output = false;                // the output name ends in ".csv", in any case
-  char overlay_name[kNameCapacity] = "";  // set with the output name when /O is given
+  char output_name[platform::kPathCapacity] = "";
+  char input_name[platform::kPathCapacity] = "";
+  bool csv_output = false;  // the output name ends in ".csv", in any case
+  char overlay_name[platform::kPathCapacity] = "";  // set with the output name when /O is given
 
   // The n-th positional argument (0-based), after the option arguments.
   const char* positional(int n) const { return arguments[1 + option_count + n]; }

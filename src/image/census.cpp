@@ -19,10 +19,12 @@ std::uint8_t expand_five_bits(unsigned channel) {
   return static_cast<std::uint8_t>(channel << 3 | channel >> 2);
 }
 
-// Reads the colour map into the table, one byte per request. Entries are stored blue, green,
-// red (and alpha for 32 bits), or as one little-endian 16-bit word A1R5G5B5.
-Ending read_colour_map(platform::InputFile& input, const TgaHeader& header, const char* input_name,
-                       CensusColour* table) {
+}  // namespace
+
+// Entries are stored blue, green, red (and alpha for 32 bits), or as one little-endian 16-bit
+// word A1R5G5B5.
+Ending tga_read_colour_map(platform::InputFile& input, const TgaHeader& header,
+                           const char* input_name, CensusColour* table) {
   const unsigned entry_bytes = tga_colour_map_entry_bytes(header.colour_map_entry_size);
   for (unsigned i = 0; i < header.colour_map_length; ++i) {
     int bytes[4] = {};
@@ -44,6 +46,8 @@ Ending read_colour_map(platform::InputFile& input, const TgaHeader& header, cons
   }
   return kGoOn;
 }
+
+namespace {
 
 // The counting as the task of the pixel read: each part counts into a histogram of its own,
 // and the two are added when both are done. A value without an entry in the table (a
@@ -140,23 +144,33 @@ std::uint32_t count_pixel_span(const std::uint8_t* in, std::uint32_t count, unsi
   return count;
 }
 
-int format_census_line(char* buffer, std::size_t capacity, unsigned index, CensusColour colour,
-                       std::uint32_t count, std::uint32_t total, char separator) {
+int format_share_line(char* buffer, std::size_t capacity, const char* head, std::uint32_t count,
+                      std::uint32_t total, char separator) {
   // The 0.0001 makes a share that lies exactly on a half round up: 1 of 800 prints 0.13.
   const double percent = double(count) / double(total) * 100.0 + 0.0001;
-  const int length = format_into(buffer, capacity, "%3d  #%02X%02X%02X %11lu %7.2lf%%", int(index),
-                                 unsigned{colour.red}, unsigned{colour.green},
-                                 unsigned{colour.blue}, static_cast<unsigned long>(count), percent);
+  const int length = format_into(buffer, capacity, "%s %11lu %7.2lf%%", head,
+                                 static_cast<unsigned long>(count), percent);
   // The percentage holds the only "." of the line.
   if (length >= 0) substitute_separator(buffer, separator);
   return length;
+}
+
+int format_census_line(char* buffer, std::size_t capacity, unsigned index, CensusColour colour,
+                       std::uint32_t count, std::uint32_t total, char separator) {
+  char head[16];
+  format_into(head, sizeof head, "%3d  #%02X%02X%02X", int(index), unsigned{colour.red},
+              unsigned{colour.green}, unsigned{colour.blue});
+  return format_share_line(buffer, capacity, head, count, total, separator);
 }
 
 ExitCode list_census(const Histogram& histogram, const CensusColour* colours, unsigned entries,
                      const ReaderOptions& options) {
   // Only the first 256 entries can hold pixels of an 8-bit image.
   const unsigned listed = std::min(entries, 256u);
-  auto excluded = [&](unsigned v) { return options.excluded != nullptr && (*options.excluded)[v]; };
+  const ColourTable none{};
+  const ColourTable excluded_values =
+      options.excluded != nullptr ? listed_values(*options.excluded, colours, listed) : none;
+  auto excluded = [&](unsigned v) { return excluded_values[v]; };
   std::uint32_t total = 0;
   for (unsigned v = 0; v < listed; ++v) {
     if (!excluded(v)) total += histogram.counts[v];
@@ -187,7 +201,7 @@ Ending run_colour_census(platform::InputFile& input, const TgaHeader& header,
     return ExitCode::kOutOfMemory;
   }
   if (colour_mapped) {
-    if (Ending ending = read_colour_map(input, header, options.input_name, colours.get())) {
+    if (Ending ending = tga_read_colour_map(input, header, options.input_name, colours.get())) {
       return ending;
     }
   } else {

@@ -31,19 +31,19 @@ struct PngHeader {
   std::uint8_t interlace = 0;
 };
 
-// Reads the signature and the IHDR chunk and, verbose, prints the fields. Ends the run with 6
-// when the file is too short to hold them, 5 when the read fails.
+// Reads the signature and the IHDR chunk and, verbose, prints the kind of file and the fields. Ends
+// the run with 6 when the file is too short to hold them, 5 when the read fails.
 Ending png_read_header(platform::InputFile& input, const char* input_name, bool verbose,
                        PngHeader& header);
 
 // Runs every check of the IHDR chunk, printing each fault; false when any failed.
 bool png_validate_header(const PngHeader& header, const char* input_name);
 
-// After a valid header, reads the image as an 8-bit one: grey levels, palette indices, or
-// indices into the table of a true-colour image's colours (at most 256), transparency laid
-// over white. In census mode lists the values in use and ends the run; otherwise allocates
-// the bitmap and classifies every pixel into it as an 8-bit TGA file's, except that without a
-// colour list a pixel's colour (black or white) decides. A decode that fails leaves no bitmap.
+// After a valid header, reads the image as a picture (image/picture.h): grey levels, palette
+// indices, indices into the table of a true-colour image's colours when it has at most 256, or
+// else colours; transparency laid over white, 16-bit samples by their high byte. In census mode
+// lists the values in use, or the main colours, and ends the run; otherwise allocates the
+// bitmap and classifies every pixel into it. A decode that fails leaves no bitmap.
 Ending png_decode(platform::InputFile& input, const PngHeader& header, const ReaderOptions& options,
                   DataBitmap& bitmap);
 

@@ -14,12 +14,13 @@ namespace curvlog {
 struct ReaderOptions {
   const char* input_name = "";  // as quoted in messages
   bool verbose = false;
-  bool census = false;                    // list the pixel values instead of decoding them
-  const ColourTable* selected = nullptr;  // /T<list>: the curve's values; null: black&white
-  const ColourTable* excluded = nullptr;  // /E<list>: values the census leaves out; null: none
-  char decimal_separator = 0;             // for the census's shares; 0 keeps the dot
-  const PlotFrame* frame = nullptr;       // /R and /M: what a census counts; null: every pixel
-  std::uint8_t* grey_plane = nullptr;     // /O: a byte per pixel: its grey, bit 0 clear
+  bool census = false;                   // list the pixel values instead of decoding them
+  const ColourList* selected = nullptr;  // /T<list>: the curve's values and colours; null:
+                                         // black&white
+  const ColourList* excluded = nullptr;  // /E<list>: what the census leaves out; null: none
+  char decimal_separator = 0;            // for the census's shares; 0 keeps the dot
+  const PlotFrame* frame = nullptr;      // /R and /M: what a census counts; null: every pixel
+  std::uint8_t* grey_plane = nullptr;    // /O: a byte per pixel: its grey, bit 0 clear
 
   ClassifyWidth widest_step = ClassifyWidth::k256;
   std::uint64_t two_part_minimum = kTwoPartMinimum;

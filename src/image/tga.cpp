@@ -5,7 +5,11 @@
 #include <cstdint>
 
 #include "base/console.h"
+#include "base/owners.h"
+#include "image/census.h"
 #include "image/classify.h"
+#include "image/colour_census.h"
+#include "image/colour_select.h"
 #include "image/two_part_read.h"
 
 namespace curvlog {
@@ -86,60 +90,46 @@ std::uint32_t decode_span(void* context, std::uint64_t first, const std::uint8_t
   return count;
 }
 
-// A 5-bit channel spread over 8 bits, so that 31 becomes 255.
-unsigned expand_five_bits(unsigned channel) {
-  return channel << 3 | channel >> 2;
-}
-
-// Reads the colour map (the input stands at its start) into the grey of each 8-bit pixel
-// value that it gives a colour: the luminance 0.299 red + 0.587 green + 0.114 blue, rounded.
-// Entries are stored blue, green, red (and alpha for 32 bits), or as one little-endian 16-bit
-// word A1R5G5B5. Entries past the 256th are read but belong to no pixel value.
-Ending read_colour_map_greys(platform::InputFile& input, const TgaHeader& header,
-                             const char* input_name, std::uint8_t (&greys)[256]) {
-  const unsigned entry_bytes = tga_colour_map_entry_bytes(header.colour_map_entry_size);
-  for (unsigned i = 0; i < header.colour_map_length; ++i) {
-    int bytes[4] = {};
-    for (unsigned b = 0; b < entry_bytes; ++b) {
-      bytes[b] = input.read_byte();
-      if (bytes[b] < 0) return report_pixel_read_failure(input.error(), bytes[b], input_name);
-    }
-    unsigned red = unsigned(bytes[2]), green = unsigned(bytes[1]), blue = unsigned(bytes[0]);
-    if (entry_bytes == 2) {
-      const unsigned word = unsigned(bytes[0]) | unsigned(bytes[1]) << 8;
-      red = expand_five_bits(word >> 10 & 31);
-      green = expand_five_bits(word >> 5 & 31);
-      blue = expand_five_bits(word & 31);
-    }
-    if (i < 256) greys[i] = std::uint8_t((299 * red + 587 * green + 114 * blue + 500) / 1000);
+// What the decode takes from the values' colours: the values that a list with colour items
+// names, and the grey of each value for the plane (the luminance 0.299 red + 0.587 green +
+// 0.114 blue, rounded, bit 0 clear; white for a value without a colour). A value's colour is
+// its colour-map entry, or (g, g, g) for a grey level g. The colour map is read only when one
+// of the two needs it, else skipped. Leaves the file at the first pixel.
+Ending read_value_colours(platform::InputFile& input, const TgaHeader& header,
+                          const ReaderOptions& options, ColourTable& selected,
+                          std::uint8_t (&greys)[256]) {
+  const bool items = options.selected != nullptr && options.selected->item_count != 0;
+  if (options.selected != nullptr) selected = options.selected->indices;
+  CensusColour levels[256];
+  for (unsigned g = 0; g < 256; ++g) {
+    levels[g] = CensusColour{std::uint8_t(g), std::uint8_t(g), std::uint8_t(g)};
   }
-  return kGoOn;
-}
-
-// The plane's byte of each 8-bit pixel value: its grey with bit 0 clear. A greyscale value is
-// its own grey; a colour-mapped one takes the grey of its map entry (white without one). The
-// colour map is read here; without a plane it is skipped.
-Ending read_pixel_greys(platform::InputFile& input, const TgaHeader& header,
-                        const ReaderOptions& options, std::uint8_t (&greys)[256]) {
+  const CensusColour* colours = levels;
+  unsigned entries = 256;
+  CArray<CensusColour> map;
+  if (header.colour_map_length != 0 && (items || options.grey_plane != nullptr)) {
+    map = allocate_zeroed<CensusColour>(header.colour_map_length);
+    if (!map) return report_colour_table_refused();
+    if (Ending ending = tga_read_colour_map(input, header, options.input_name, map.get())) {
+      return ending;
+    }
+    colours = map.get();
+    entries = header.colour_map_length;
+  } else if (header.colour_map_length != 0) {
+    // At most 4 x 65535 bytes: no overflow.
+    const std::uint32_t map_bytes =
+        tga_colour_map_entry_bytes(header.colour_map_entry_size) * header.colour_map_length;
+    if (!input.skip(map_bytes)) {
+      print("Error: cannot read TGA file header (%lu)\n\n", input.error());
+      return ExitCode::kReadFailure;
+    }
+  }
+  if (items) selected = listed_values(*options.selected, colours, entries);
   for (unsigned v = 0; v < 256; ++v) {
-    greys[v] = header.colour_map_length != 0 ? 255 : std::uint8_t(v);
+    const CensusColour c = v < entries ? colours[v] : CensusColour{255, 255, 255};
+    const unsigned grey = (299 * c.red + 587 * c.green + 114 * c.blue + 500) / 1000;
+    greys[v] = std::uint8_t(grey & 0xFE);
   }
-  if (header.colour_map_length != 0) {
-    if (options.grey_plane != nullptr) {
-      if (Ending ending = read_colour_map_greys(input, header, options.input_name, greys)) {
-        return ending;
-      }
-    } else {
-      // At most 4 x 65535 bytes: no overflow.
-      const std::uint32_t map_bytes =
-          tga_colour_map_entry_bytes(header.colour_map_entry_size) * header.colour_map_length;
-      if (!input.skip(map_bytes)) {
-        print("Error: cannot read TGA file header (%lu)\n\n", input.error());
-        return ExitCode::kReadFailure;
-      }
-    }
-  }
-  for (std::uint8_t& grey : greys) grey &= 0xFE;
   return kGoOn;
 }
 
@@ -151,11 +141,13 @@ Ending decode_pixels(platform::InputFile& input, const TgaHeader& header,
                      const ReaderOptions& options, DataBitmap& bitmap) {
   const char* const name = options.input_name;
   const bool one_bit = header.bits_per_pixel == 1;
+  ColourTable selected{};
   std::uint8_t greys[256] = {};
   if (!one_bit) {
-    if (Ending ending = read_pixel_greys(input, header, options, greys)) return ending;
+    if (Ending ending = read_value_colours(input, header, options, selected, greys)) return ending;
   }
-  const Classifier classifier = make_classifier(options.selected, options.widest_step);
+  const Classifier classifier =
+      make_classifier(options.selected != nullptr ? &selected : nullptr, options.widest_step);
   const std::uint32_t row_bytes = one_bit ? bitmap.stride : std::uint32_t(bitmap.width);
   DecodeTask task{one_bit ? nullptr : &classifier, &bitmap, row_bytes, greys,
                   one_bit ? nullptr : options.grey_plane};

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace curvlog::platform {
 
@@ -37,24 +38,10 @@ void show_message_box(const char* text, const char* caption);
 // characters written including the terminator, or 0 on failure with *error set.
 int query_decimal_separator(char* buffer, int capacity, ErrorCode* error);
 
-// ---- File-open dialog ----------------------------------------------------------------------
-inline constexpr unsigned kDialogPathMustExist = 0x800;
-inline constexpr unsigned kDialogFileMustExist = 0x1000;
-
-struct OpenFileDialog {
-  const char* filter = nullptr;  // pairs of NUL-terminated texts (name, pattern), then a NUL
-  unsigned filter_index = 1;     // 1-based: the pair selected when the dialog opens
-  char* file = nullptr;          // receives the chosen path; empty when the dialog opens
-  unsigned max_file = 0;         // capacity of file
-  const char* title = nullptr;
-  unsigned flags = 0;
-};
-
-// Shows the dialog. True with the absolute path of an existing file in dialog.file; false when
-// it was dismissed or failed.
-bool open_file_dialog(OpenFileDialog& dialog);
-
 // ---- Paths -------------------------------------------------------------------------------------
+// Room for a file name or path: at most 259 characters and the terminating NUL.
+inline constexpr std::size_t kPathCapacity = 260;
+
 // True for any existing file or directory.
 bool path_exists(const char* path);
 
@@ -67,6 +54,20 @@ bool slash_argument_is_path(const char* argument);
 
 // Deletes a file; false with *error on failure.
 bool delete_file(const char* path, ErrorCode* error);
+
+// ---- File-open dialog ----------------------------------------------------------------------
+// A kind of file the dialog offers: its name and its filemask patterns, ";" between two
+// ("*.JPG;*.JPEG"); "*.*" stands for every name.
+struct FileKind {
+  const char* name;
+  const char* patterns;
+};
+
+// Asks the user for an existing file, offering the kinds in their order with the first one
+// selected. True with the file's full path; false when the user dismissed the question, it
+// could not be asked, or the path does not fit.
+bool choose_input_file(const char* title, std::span<const FileKind> kinds,
+                       char (&path)[kPathCapacity]);
 
 // ---- Memory --------------------------------------------------------------------------------
 // A hint for a large zero-filled block that is about to be written through (the data bitmap):
@@ -210,30 +211,18 @@ class OutputFile {
 };
 
 // ---- Wildcard search ---------------------------------------------------------------------
-inline constexpr std::size_t kFoundNameCapacity = 260;
-
-// A search of one directory for the entries whose names match a filemask ("*" and "?");
-// every entry counts, directories and "." and ".." included. Names compare without regard to
-// letter case. Ended by close() or, silently, by the destructor.
-class WildcardSearch {
- public:
-  enum class Next { kFound, kNoMoreFiles, kFailed };
-
-  WildcardSearch() = default;
-  ~WildcardSearch();
-  WildcardSearch(const WildcardSearch&) = delete;
-  WildcardSearch& operator=(const WildcardSearch&) = delete;
-
-  // Starts the search and yields the first match's file name (without directory). False when
-  // nothing matches or the search cannot start, with *error set.
-  bool first(const char* mask, char (&name)[kFoundNameCapacity], ErrorCode* error);
-  // The next match; kFailed sets *error.
-  Next next(char (&name)[kFoundNameCapacity], ErrorCode* error);
-  // Ends the search; false with *error when that fails.
-  bool close(ErrorCode* error);
-
- private:
-  void* state_ = nullptr;  // owned by the implementation
+// What a filemask ("*" and "?") matches in its directory. Letter case does not count, and every
+// entry counts, directories and "." and ".." included. The search has ended when the answer
+// comes; a failure to end it is part of the answer.
+struct FileMatch {
+  enum class Count { kOne, kNone, kSeveral, kFailed };
+  Count count = Count::kNone;  // kNone also when the search cannot start
+  ErrorCode error = 0;         // kNone and kFailed (the search failed after the first match)
+  bool close_failed = false;
+  ErrorCode close_error = 0;
+  char name[kPathCapacity] = "";  // kOne: the match's name, without the directory
 };
+
+FileMatch match_one_file(const char* mask);
 
 }  // namespace curvlog::platform

@@ -72,7 +72,7 @@ class ScratchDirectory {
 //   of a graph run, the /E list of a census (the command line allows no other combination).
 // Takes those bytes from the input and returns the first; -1 when it is too short for them.
 inline int take_options(const std::uint8_t*& data, std::size_t& size, const char* input_name,
-                        ReaderOptions& options, ColourTable& list) {
+                        ReaderOptions& options, ColourList& list) {
   if (size < 1) return -1;
   const int flags = data[0];
   ++data, --size;
@@ -82,7 +82,8 @@ inline int take_options(const std::uint8_t*& data, std::size_t& size, const char
   options.decimal_separator = (flags & 4) != 0 ? ',' : 0;
   if ((flags & 16) == 0) return flags;
   if (size < 32) return -1;
-  for (unsigned v = 0; v < 256; ++v) list[v] = (data[v / 8] >> (v % 8) & 1) != 0;
+  for (unsigned v = 0; v < 256; ++v) list.indices[v] = (data[v / 8] >> (v % 8) & 1) != 0;
+  list.any_index = true;
   data += 32, size -= 32;
   (options.census ? options.excluded : options.selected) = &list;
   return flags;
@@ -152,8 +153,9 @@ inline void check_graph_stages(DataBitmap& bitmap, bool crop, double high, doubl
         "decoded bitmap present");
   check(bitmap.stride >= std::uint32_t(bitmap.width + 7) / 8, "stride holds the width");
   std::int32_t working_height = bitmap.height;
+  std::int32_t band_top = 0;
   if (crop) {
-    if (crop_to_data(bitmap, working_height)) return;
+    if (crop_to_data(bitmap, working_height, band_top)) return;
     check(working_height >= 1 && working_height <= bitmap.height, "cropped height in range");
   }
   ColumnTable table;

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   ReaderOptions options;
-  ColourTable list{};
+  ColourList list;
   const int flags = fuzz::take_options(data, size, "fuzz.png", options, list);
   if (flags < 0) return -1;
   // Only a file with the signature is read as PNG.

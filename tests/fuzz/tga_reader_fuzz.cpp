@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   ReaderOptions options;
-  ColourTable list{};
+  ColourList list;
   const int flags = fuzz::take_options(data, size, "fuzz.tga", options, list);
   if (flags < 0) return -1;
   if (!options.census && fuzz::bitmap_too_large(fuzz::tga_bitmap_size(data, size), 1)) return -1;

@@ -3,7 +3,6 @@
 // output belongs to the program's messages and is never written here.
 
 #include <limits.h>
-#include <poll.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,7 +20,7 @@ namespace curvlog::platform {
 namespace {
 
 constexpr const char* kDialogProgram = "zenity";
-constexpr int kMaxFilters = 8;
+constexpr std::size_t kMaxKinds = 8;
 constexpr std::size_t kArgumentCapacity = 512;
 
 bool is_existing_file(const char* path) {
@@ -30,107 +29,69 @@ bool is_existing_file(const char* path) {
 }
 
 // Makes the chosen name absolute and hands it over; false (dismissed) when it does not fit.
-bool accept_choice(const char* chosen, OpenFileDialog& dialog) {
+bool accept_choice(const char* chosen, char (&path)[kPathCapacity]) {
   char absolute[PATH_MAX];
   if (::realpath(chosen, absolute) == nullptr) return false;
-  std::size_t length = std::strlen(absolute);
-  if (length >= dialog.max_file) return false;
-  std::memcpy(dialog.file, absolute, length + 1);
+  const std::size_t length = std::strlen(absolute);
+  if (length >= kPathCapacity) return false;
+  std::memcpy(path, absolute, length + 1);
   return true;
 }
 
-// Appends text to out at *used; false when it does not fit.
-bool append(char* out, std::size_t capacity, std::size_t* used, const char* text,
-            std::size_t length) {
-  if (*used + length >= capacity) return false;
-  std::memcpy(out + *used, text, length);
-  *used += length;
-  out[*used] = '\0';
+// Appends length characters of text to out, in lower case when asked; false when they do not
+// fit.
+bool append(char (&out)[kArgumentCapacity], const char* text, std::size_t length,
+            bool lower = false) {
+  const std::size_t used = std::strlen(out);
+  if (used + length >= kArgumentCapacity) return false;
+  for (std::size_t i = 0; i < length; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    out[used + i] = static_cast<char>(lower ? std::tolower(c) : c);
+  }
+  out[used + length] = '\0';
   return true;
 }
 
-// "--file-filter=NAME | P1 P2 ..." from one filter pair. The patterns of a pair are separated
-// by ";". A name on disk may be in either case, so each pattern comes in its lower- and
-// upper-case spelling as well; "*.*" means every name, which the helper writes "*".
-bool build_filter_argument(const char* name, const char* patterns, char* out,
-                           std::size_t capacity) {
-  std::size_t used = 0;
+// "--file-filter=NAME | P1 p1 P2 p2": each pattern as written and, when it has capitals, in
+// lower case too, since the helper's patterns heed letter case and a name on disk may have
+// either. "*.*" means every name, which the helper writes "*".
+bool filter_argument(const FileKind& kind, char (&out)[kArgumentCapacity]) {
   out[0] = '\0';
-  if (!append(out, capacity, &used, "--file-filter=", 14) ||
-      !append(out, capacity, &used, name, std::strlen(name)) ||
-      !append(out, capacity, &used, " |", 2)) {
-    return false;
-  }
-  for (const char* start = patterns; *start != '\0';) {
-    const char* end = std::strchr(start, ';');
-    std::size_t length = end != nullptr ? std::size_t(end - start) : std::strlen(start);
-    if (length == 3 && std::memcmp(start, "*.*", 3) == 0) {
-      start = "*";
-      length = 1;
+  bool fits = append(out, "--file-filter=", 14) && append(out, kind.name, std::strlen(kind.name)) &&
+              append(out, " |", 2);
+  for (const char* start = kind.patterns; fits && *start != '\0';) {
+    const std::size_t length = std::strcspn(start, ";");
+    const bool every_name = length == 3 && std::memcmp(start, "*.*", 3) == 0;
+    const char* pattern = every_name ? "*" : start;
+    const std::size_t pattern_length = every_name ? 1 : length;
+    bool capitals = false;
+    for (std::size_t i = 0; i < pattern_length; ++i) {
+      capitals = capitals || std::isupper(static_cast<unsigned char>(pattern[i])) != 0;
     }
-    if (length != 0) {
-      char spellings[3][kArgumentCapacity];
-      if (length >= kArgumentCapacity) return false;
-      for (std::size_t i = 0; i < length; ++i) {
-        auto c = static_cast<unsigned char>(start[i]);
-        spellings[0][i] = static_cast<char>(c);
-        spellings[1][i] = static_cast<char>(std::tolower(c));
-        spellings[2][i] = static_cast<char>(std::toupper(c));
-      }
-      for (int s = 0; s < 3; ++s) {
-        spellings[s][length] = '\0';
-        bool repeated = false;
-        for (int t = 0; t < s; ++t)
-          repeated = repeated || std::strcmp(spellings[s], spellings[t]) == 0;
-        if (repeated) continue;
-        if (!append(out, capacity, &used, " ", 1) ||
-            !append(out, capacity, &used, spellings[s], length)) {
-          return false;
-        }
-      }
-    }
-    if (end == nullptr) break;
-    start = end + 1;
+    fits = append(out, " ", 1) && append(out, pattern, pattern_length) &&
+           (!capitals || (append(out, " ", 1) && append(out, pattern, pattern_length, true)));
+    start += start[length] == ';' ? length + 1 : length;
   }
-  return true;
+  return fits;
 }
 
 enum class Shown { kChosen, kDismissed, kUnavailable };
 
-Shown show_dialog_program(const char* program, OpenFileDialog& dialog) {
-  char title[kArgumentCapacity];
-  std::snprintf(title, sizeof title, "--title=%s", dialog.title != nullptr ? dialog.title : "");
-
-  // The pair that the dialog should select comes first: the helper starts with its first.
-  const char* names[kMaxFilters];
-  const char* patterns[kMaxFilters];
-  int pairs = 0;
-  for (const char* p = dialog.filter; p != nullptr && *p != '\0' && pairs < kMaxFilters;) {
-    names[pairs] = p;
-    p += std::strlen(p) + 1;
-    patterns[pairs] = p;
-    p += std::strlen(p) + 1;
-    ++pairs;
-  }
-  int selected = dialog.filter_index >= 1 && int(dialog.filter_index) <= pairs
-                     ? int(dialog.filter_index) - 1
-                     : 0;
-  char filters[kMaxFilters][kArgumentCapacity];
-  char* argv[3 + kMaxFilters + 1];
-  int argc = 0;
-  argv[argc++] = const_cast<char*>(program);
-  argv[argc++] = const_cast<char*>("--file-selection");
-  argv[argc++] = title;
-  for (int i = 0; i < pairs; ++i) {
-    int pair = i == 0 ? selected : (i <= selected ? i - 1 : i);
-    if (build_filter_argument(names[pair], patterns[pair], filters[i], kArgumentCapacity)) {
-      argv[argc++] = filters[i];
-    }
+Shown show_dialog_program(const char* title, std::span<const FileKind> kinds,
+                          char (&path)[kPathCapacity]) {
+  char title_argument[kArgumentCapacity];
+  std::snprintf(title_argument, sizeof title_argument, "--title=%s", title);
+  char filters[kMaxKinds][kArgumentCapacity];
+  char* argv[3 + kMaxKinds + 1] = {const_cast<char*>(kDialogProgram),
+                                   const_cast<char*>("--file-selection"), title_argument};
+  std::size_t argc = 3;
+  for (std::size_t i = 0; i < kinds.size() && i < kMaxKinds; ++i) {
+    if (filter_argument(kinds[i], filters[i])) argv[argc++] = filters[i];
   }
   argv[argc] = nullptr;
 
   char chosen[PATH_MAX + 2];
-  posix::ProgramResult result = posix::run_program(program, argv, chosen, sizeof chosen);
+  const posix::ProgramResult result = posix::run_program(argv, chosen, sizeof chosen);
   if (!result.started) return Shown::kUnavailable;
   if (result.interrupted || !result.exited || result.exit_status != 0 || result.output_truncated) {
     return Shown::kDismissed;
@@ -140,23 +101,19 @@ Shown show_dialog_program(const char* program, OpenFileDialog& dialog) {
   while (length > 0 && (chosen[length - 1] == '\n' || chosen[length - 1] == '\r')) --length;
   chosen[length] = '\0';
   if (length == 0 || !is_existing_file(chosen)) return Shown::kDismissed;
-  return accept_choice(chosen, dialog) ? Shown::kChosen : Shown::kDismissed;
+  return accept_choice(chosen, path) ? Shown::kChosen : Shown::kDismissed;
 }
 
 enum class Line { kRead, kEnd, kInterrupted, kTooLong };
 
-// Reads one line typed at the terminal. A console control signal ends the wait (poll() is
-// never resumed after a signal), so Ctrl+C at the prompt dismisses it at once.
+// Reads one line typed at the terminal. A console control signal ends the wait, so Ctrl+C at
+// the prompt dismisses it at once.
 Line read_terminal_line(char* line, std::size_t capacity) {
-  unsigned signals_before = posix::control_signal_count();
+  const unsigned signals_before = posix::control_signal_count();
   std::size_t length = 0;
   bool too_long = false;
   for (;;) {
-    pollfd wait_for{STDIN_FILENO, POLLIN, 0};
-    if (::poll(&wait_for, 1, -1) < 0) {
-      if (errno == EINTR && posix::control_signal_count() == signals_before) continue;
-      return errno == EINTR ? Line::kInterrupted : Line::kEnd;
-    }
+    if (!posix::wait_readable(STDIN_FILENO, signals_before)) return Line::kInterrupted;
     char c;
     ssize_t got = ::read(STDIN_FILENO, &c, 1);
     if (got < 0 && errno == EINTR) continue;
@@ -177,8 +134,7 @@ Line read_terminal_line(char* line, std::size_t capacity) {
   return Line::kRead;
 }
 
-bool prompt_at_terminal(OpenFileDialog& dialog) {
-  const char* title = dialog.title != nullptr ? dialog.title : "Open file";
+bool prompt_at_terminal(const char* title, char (&path)[kPathCapacity]) {
   char line[PATH_MAX];
   for (;;) {
     std::fprintf(stderr, "%s: ", title);
@@ -199,7 +155,7 @@ bool prompt_at_terminal(OpenFileDialog& dialog) {
       std::fprintf(stderr, "%s: no such file.\n", line);
       continue;
     }
-    if (accept_choice(line, dialog)) return true;
+    if (accept_choice(line, path)) return true;
     std::fprintf(stderr, "The full path of %s is too long.\n", line);
     return false;
   }
@@ -207,12 +163,11 @@ bool prompt_at_terminal(OpenFileDialog& dialog) {
 
 }  // namespace
 
-bool open_file_dialog(OpenFileDialog& dialog) {
-  if (dialog.file == nullptr || dialog.max_file == 0) return false;
-  dialog.file[0] = '\0';
-  char program[PATH_MAX];
-  if (posix::display_available() && posix::find_program(kDialogProgram, program, sizeof program)) {
-    switch (show_dialog_program(program, dialog)) {
+bool choose_input_file(const char* title, std::span<const FileKind> kinds,
+                       char (&path)[kPathCapacity]) {
+  path[0] = '\0';
+  if (posix::display_available()) {
+    switch (show_dialog_program(title, kinds, path)) {
       case Shown::kChosen:
         return true;
       case Shown::kDismissed:
@@ -221,26 +176,24 @@ bool open_file_dialog(OpenFileDialog& dialog) {
         break;  // ask at the terminal instead
     }
   }
-  if (::isatty(STDIN_FILENO) == 1) return prompt_at_terminal(dialog);
-  return false;
+  return ::isatty(STDIN_FILENO) == 1 && prompt_at_terminal(title, path);
 }
 
 void show_message_box(const char* text, const char* caption) {
-  if (text == nullptr) text = "";
-  if (caption == nullptr) caption = "";
-  char program[PATH_MAX];
-  if (posix::display_available() && posix::find_program(kDialogProgram, program, sizeof program)) {
+  if (posix::display_available()) {
     char title[kArgumentCapacity];
     char message[kArgumentCapacity];
     std::snprintf(title, sizeof title, "--title=%s", caption);
     std::snprintf(message, sizeof message, "--text=%s", text);
-    char* argv[] = {
-        program, const_cast<char*>("--info"), const_cast<char*>("--no-markup"), title, message,
-        nullptr};
-    posix::ProgramResult result = posix::run_program(program, argv, nullptr, 0);
+    char* argv[] = {const_cast<char*>(kDialogProgram),
+                    const_cast<char*>("--info"),
+                    const_cast<char*>("--no-markup"),
+                    title,
+                    message,
+                    nullptr};
+    const posix::ProgramResult result = posix::run_program(argv, nullptr, 0);
     // 0 is OK, 1 the window closed otherwise; anything else means the box was never seen.
-    if (result.started && result.exited && result.exit_status <= 1) return;
-    if (result.interrupted) return;
+    if (result.interrupted || (result.started && result.exited && result.exit_status <= 1)) return;
   }
   std::fprintf(stderr, "%s: %s\n", caption, text);
   std::fflush(stderr);

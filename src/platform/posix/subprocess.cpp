@@ -1,17 +1,17 @@
-// Runs the helper programs of the dialogs without a shell, reading what they print.
+// Runs the helper programs of the dialogs without a shell, reading what they print, and waits
+// for the user until a console control signal ends the wait.
 
 #include "platform/posix/subprocess.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/stat.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/posix/control_signals.h"
 #include "platform/posix/resumed_io.h"
@@ -46,20 +46,43 @@ bool make_pipe(Descriptor& read_end, Descriptor& write_end) {
   return true;
 }
 
-// In the child, between fork and exec: only async-signal-safe calls.
-[[noreturn]] void exec_child(const char* path, char* const argv[], int output_fd, int status_fd) {
-  int null_fd = ::open("/dev/null", O_RDWR);
-  if (null_fd >= 0) {
-    (void)::dup2(null_fd, STDIN_FILENO);
-    (void)::dup2(null_fd, STDERR_FILENO);
+// Starts a child with its standard input and error on /dev/null, its standard output on
+// output_fd and no signal blocked. The settings live as long as this object.
+class Spawn {
+ public:
+  explicit Spawn(int output_fd) {
+    actions_ready_ = ::posix_spawn_file_actions_init(&actions_) == 0;
+    attributes_ready_ = ::posix_spawnattr_init(&attributes_) == 0;
+    sigset_t none;
+    sigemptyset(&none);
+    ready_ = actions_ready_ && attributes_ready_ &&
+             ::posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY,
+                                                0) == 0 &&
+             ::posix_spawn_file_actions_adddup2(&actions_, output_fd, STDOUT_FILENO) == 0 &&
+             ::posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, "/dev/null", O_WRONLY,
+                                                0) == 0 &&
+             ::posix_spawnattr_setsigmask(&attributes_, &none) == 0 &&
+             ::posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK) == 0;
   }
-  (void)::dup2(output_fd, STDOUT_FILENO);
-  ::execv(path, argv);
-  // Tell the parent why the program did not start; the pipe closes on a successful exec.
-  int failure = errno;
-  (void)!::write(status_fd, &failure, sizeof failure);
-  ::_exit(127);
-}
+  ~Spawn() {
+    if (actions_ready_) (void)::posix_spawn_file_actions_destroy(&actions_);
+    if (attributes_ready_) (void)::posix_spawnattr_destroy(&attributes_);
+  }
+  Spawn(const Spawn&) = delete;
+  Spawn& operator=(const Spawn&) = delete;
+
+  // False when the program cannot be started (ENOENT: it is not on the PATH).
+  bool start(char* const argv[], pid_t* child) {
+    return ready_ && ::posix_spawnp(child, argv[0], &actions_, &attributes_, argv, environ) == 0;
+  }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+  posix_spawnattr_t attributes_;
+  bool actions_ready_ = false;
+  bool attributes_ready_ = false;
+  bool ready_ = false;
+};
 
 }  // namespace
 
@@ -69,63 +92,44 @@ bool display_available() {
   return (x11 != nullptr && x11[0] != '\0') || (wayland != nullptr && wayland[0] != '\0');
 }
 
-bool find_program(const char* program, char* path, std::size_t capacity) {
-  const char* search = std::getenv("PATH");
-  if (search == nullptr || capacity == 0) return false;
-  std::size_t name_length = std::strlen(program);
-  for (const char* start = search;;) {
-    const char* end = std::strchr(start, ':');
-    std::size_t length = end != nullptr ? std::size_t(end - start) : std::strlen(start);
-    // An empty entry means the current directory, by POSIX rule.
-    const char* directory = length != 0 ? start : ".";
-    if (length == 0) length = 1;
-    if (length + 1 + name_length < capacity) {
-      std::memcpy(path, directory, length);
-      path[length] = '/';
-      std::memcpy(path + length + 1, program, name_length + 1);
-      struct stat status;
-      if (::stat(path, &status) == 0 && S_ISREG(status.st_mode) && ::access(path, X_OK) == 0) {
-        return true;
-      }
+bool wait_readable(int fd, unsigned signals_before) {
+  // Signals are held back from the look at the count until the wait lets them through, so
+  // that one arriving in between ends the wait at once instead of being missed.
+  sigset_t all, none, previous;
+  sigfillset(&all);
+  sigemptyset(&none);
+  (void)::pthread_sigmask(SIG_SETMASK, &all, &previous);
+  bool readable = true;  // also when the wait fails: the read that follows reports it
+  for (;;) {
+    if (control_signal_count() != signals_before) {
+      readable = false;
+      break;
     }
-    if (end == nullptr) break;
-    start = end + 1;
+    pollfd wait_for{fd, POLLIN, 0};
+    if (::ppoll(&wait_for, 1, nullptr, &none) >= 0 || errno != EINTR) break;
   }
-  path[0] = '\0';
-  return false;
+  (void)::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  return readable;
 }
 
-ProgramResult run_program(const char* path, char* const argv[], char* output,
-                          std::size_t capacity) {
+ProgramResult run_program(char* const argv[], char* output, std::size_t capacity) {
   ProgramResult result;
-  Descriptor output_read, output_write, status_read, status_write;
-  if (!make_pipe(output_read, output_write) || !make_pipe(status_read, status_write)) {
-    return result;
-  }
-  unsigned signals_before = control_signal_count();
-  pid_t child = ::fork();
-  if (child < 0) return result;
-  if (child == 0) exec_child(path, argv, output_write.get(), status_write.get());
-
+  Descriptor output_read, output_write;
+  if (!make_pipe(output_read, output_write)) return result;
+  const unsigned signals_before = control_signal_count();
+  pid_t child = 0;
+  if (!Spawn(output_write.get()).start(argv, &child)) return result;
   output_write.reset();
-  status_write.reset();
-  int exec_failure = 0;
-  if (read_resumed(status_read.get(), &exec_failure, sizeof exec_failure) == 0) {
-    result.started = true;
-  }
+  result.started = true;
 
-  // Read until the program closes its output, which it does when it ends. poll() is never
-  // resumed after a signal, so a console control event is noticed here and stops the program.
+  // Read until the program closes its output, which it does when it ends. A console control
+  // signal stops it instead.
   char discard[512];
   for (;;) {
-    pollfd wait_for{output_read.get(), POLLIN, 0};
-    if (::poll(&wait_for, 1, -1) < 0) {
-      if (errno != EINTR) break;
-      if (!result.interrupted && control_signal_count() != signals_before) {
-        result.interrupted = true;
-        (void)::kill(child, SIGTERM);
-      }
-      continue;
+    if (!wait_readable(output_read.get(), signals_before)) {
+      result.interrupted = true;
+      (void)::kill(child, SIGTERM);
+      break;
     }
     char* target = discard;
     std::size_t room = sizeof discard;
@@ -133,7 +137,7 @@ ProgramResult run_program(const char* path, char* const argv[], char* output,
       target = output + result.output_length;
       room = capacity - 1 - result.output_length;
     }
-    ssize_t got = read_resumed(output_read.get(), target, room);
+    const ssize_t got = read_resumed(output_read.get(), target, room);
     if (got <= 0) break;
     if (target == discard) {
       result.output_truncated = result.output_truncated || output != nullptr;

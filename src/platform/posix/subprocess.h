@@ -1,7 +1,7 @@
 #pragma once
 
 // Shared inside the POSIX platform layer only: the helper programs that show the dialogs of a
-// desktop session.
+// desktop session, and the wait for the user that a console control signal ends.
 
 #include <cstddef>
 
@@ -10,9 +10,9 @@ namespace curvlog::platform::posix {
 // True when a graphical session can be reached (DISPLAY or WAYLAND_DISPLAY is set).
 bool display_available();
 
-// Looks for an executable program of that name in the directories of PATH. True with its
-// path in path (NUL-terminated) when found.
-bool find_program(const char* program, char* path, std::size_t capacity);
+// Waits until fd has something to read (or its end). False when a console control signal
+// arrives first, or has arrived since control_signal_count() gave signals_before.
+bool wait_readable(int fd, unsigned signals_before);
 
 struct ProgramResult {
   bool started = false;      // false: the program could not be run at all
@@ -23,10 +23,10 @@ struct ProgramResult {
   std::size_t output_length = 0;
 };
 
-// Runs the program at path with argv (argv[0] first, nullptr last), without a shell, its
-// standard input and error on /dev/null, and waits for it to end. What it writes to standard
-// output lands in output (NUL-terminated, capacity including the terminator; output may be
-// nullptr to discard it). Nothing of it reaches this program's standard output.
-ProgramResult run_program(const char* path, char* const argv[], char* output, std::size_t capacity);
+// Runs the program argv[0], found in the directories of PATH, with argv (nullptr last), without
+// a shell, its standard input and error on /dev/null, and waits for it to end. What it writes
+// to standard output lands in output (NUL-terminated, capacity including the terminator;
+// output may be nullptr to discard it). Nothing of it reaches this program's standard output.
+ProgramResult run_program(char* const argv[], char* output, std::size_t capacity);
 
 }  // namespace curvlog::platform::posix

@@ -1,41 +1,51 @@
 // The file-open dialog on Windows.
 
+#include <cstring>
+
 #include "platform/platform.h"
 #include "platform/win32/win32.h"
 
 namespace curvlog::platform {
-
-static_assert(kDialogPathMustExist == OFN_PATHMUSTEXIST);
-static_assert(kDialogFileMustExist == OFN_FILEMUSTEXIST);
-
 namespace win32 {
 
-void fill_open_file_name(const OpenFileDialog& dialog, OPENFILENAMEA& record) {
-  record = OPENFILENAMEA{};
-  record.lStructSize = sizeof(OPENFILENAMEA);
-  record.hwndOwner = nullptr;
-  record.lpstrFilter = dialog.filter;
-  record.nFilterIndex = dialog.filter_index;
-  record.lpstrFile = dialog.file;
-  record.nMaxFile = dialog.max_file;
-  record.lpstrTitle = dialog.title;
-  record.Flags = dialog.flags;
+bool fill_open_file_name(const char* title, std::span<const FileKind> kinds,
+                         char (&path)[kPathCapacity], OpenFileName& dialog) {
+  std::size_t used = 0;
+  for (const FileKind& kind : kinds) {
+    for (const char* text : {kind.name, kind.patterns}) {
+      const std::size_t length = std::strlen(text) + 1;
+      if (used + length >= sizeof dialog.filter) return false;
+      std::memcpy(dialog.filter + used, text, length);
+      used += length;
+    }
+  }
+  dialog.filter[used] = '\0';
+  path[0] = '\0';
+  dialog.record = OPENFILENAMEA{};
+  dialog.record.lStructSize = sizeof(OPENFILENAMEA);
+  dialog.record.hwndOwner = nullptr;
+  dialog.record.lpstrFilter = dialog.filter;
+  dialog.record.nFilterIndex = 1;
+  dialog.record.lpstrFile = path;
+  dialog.record.nMaxFile = kPathCapacity;
+  dialog.record.lpstrTitle = title;
+  dialog.record.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+  return true;
 }
 
 }  // namespace win32
 
-bool open_file_dialog(OpenFileDialog& dialog) {
-  if (dialog.file == nullptr || dialog.max_file == 0) return false;
-  dialog.file[0] = '\0';
-  OPENFILENAMEA record;
-  win32::fill_open_file_name(dialog, record);
+bool choose_input_file(const char* title, std::span<const FileKind> kinds,
+                       char (&path)[kPathCapacity]) {
+  win32::OpenFileName dialog;
   // FALSE for a dismissed dialog and for a dialog that could not be shown (no desktop, or a
   // buffer too small for the choice); either way there is no file.
-  if (!GetOpenFileNameA(&record)) {
-    dialog.file[0] = '\0';
+  if (!win32::fill_open_file_name(title, kinds, path, dialog) ||
+      !GetOpenFileNameA(&dialog.record)) {
+    path[0] = '\0';
     return false;
   }
-  return dialog.file[0] != '\0';
+  return path[0] != '\0';
 }
 
 }  // namespace curvlog::platform

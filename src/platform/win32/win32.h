@@ -22,8 +22,16 @@ namespace curvlog::platform::win32 {
 // that the next routine (the system's default) runs.
 BOOL WINAPI console_control_routine(DWORD control_type);
 
-// The dialog record as GetOpenFileNameA receives it: every field not taken from the dialog
-// settings is zero, and lStructSize is the size of the full record.
-void fill_open_file_name(const OpenFileDialog& dialog, OPENFILENAMEA& record);
+// The file-open dialog as GetOpenFileNameA receives it: the record, every field not named in
+// fill_open_file_name zero, and the filter it points to.
+struct OpenFileName {
+  OPENFILENAMEA record;
+  char filter[256];  // each kind's name and patterns, NUL-terminated, then a NUL
+};
+
+// Fills the dialog for the title and the kinds, the first kind selected, path emptied to
+// receive the choice, which must be an existing file. False when the kinds do not fit.
+bool fill_open_file_name(const char* title, std::span<const FileKind> kinds,
+                         char (&path)[kPathCapacity], OpenFileName& dialog);
 
 }  // namespace curvlog::platform::win32

@@ -58,10 +58,12 @@ std::string census_file(int width, int height, int map_length, int entry_size,
 // Runs the census of the file's bytes, with the given values excluded.
 void expect_census(const std::string& file, std::initializer_list<int> excluded, ExitCode code,
                    const std::string& text, std::uint64_t two_part_minimum = kTwoPartMinimum,
-                   const PlotFrame* frame = nullptr) {
+                   ColourItem item = {0, 0, 0, 0}, const PlotFrame* frame = nullptr) {
   TempInput input(file);
-  ColourTable table{};
-  for (const int v : excluded) table[v] = true;
+  ColourList table;
+  table.any_index = true;
+  for (const int v : excluded) table.indices[v] = true;
+  if (item.distance != 0) table.items[table.item_count++] = item;
   ReaderOptions options;
   options.input_name = "g.tga";
   options.census = true;
@@ -135,7 +137,15 @@ TEST(ColourCensus, SpansCountAsPixelByPixel) {
       pixels[i] = char(random() % (round % 4 == 1 ? limit + 2 : limit));  // may lie past the map
     }
     const std::size_t size = random() % 4 ? pixels.size() : random() % pixels.size();
+    // A value is excluded by its index, or by its colour: near a grey level, or the black of
+    // the colour map.
     const int excluded = int(random() % 256);
+    const auto grey = std::uint8_t(random() % 256);
+    const ColourItem item{grey, grey, grey, std::uint16_t(round % 2 == 0 ? 1 + random() % 90 : 0)};
+    auto out = [&](int v) {
+      const int c = entries == 0 ? v : 0, d = (c - grey) * (c - grey) * 3;
+      return v == excluded || (item.distance != 0 && d <= item.distance * item.distance);
+    };
     const bool framed = round % 3 == 2;
     const PlotFrame frame = framed ? random_frame(random, width, height) : PlotFrame{};
     std::uint32_t counts[256] = {}, total = 0;
@@ -147,11 +157,11 @@ TEST(ColourCensus, SpansCountAsPixelByPixel) {
       if (i < size && v >= limit)
         text = "\nError: pixel value " + std::to_string(v) + " is outside the color map of " +
                std::to_string(entries) + " entries in file g.tga\n\n";
-      ++counts[v], total += v != excluded;
+      ++counts[v], total += !out(v);
     }
     const bool counted = text == "\n";
     for (int v = 0; v < 256 && counted; ++v) {
-      if (counts[v] == 0 || v == excluded) continue;
+      if (counts[v] == 0 || out(v)) continue;
       const auto grey = std::uint8_t(entries == 0 ? v : 0);  // the colour map is all black
       char line[80];
       format_census_line(line, sizeof line, unsigned(v), {grey, grey, grey}, counts[v], total, 0);
@@ -164,7 +174,7 @@ TEST(ColourCensus, SpansCountAsPixelByPixel) {
                   {excluded},
                   counted && total != 0 ? ExitCode::kSuccess : ExitCode::kInvalidContent, text,
                   round % 2 ? 0 : UINT64_MAX,  // every other round in two parts at once
-                  framed ? &frame : nullptr);
+                  item, framed ? &frame : nullptr);
   }
 }
 

@@ -67,10 +67,11 @@ void check(const Case& c, ReaderOptions options = {}) {
   } else {
     input = &made.emplace(c.file).file;
   }
-  ColourTable selected{};
+  ColourList selected;
+  selected.any_index = true;
   for (const char* p = c.option + 2; *p != '\0'; p += *p == ',') {
     char* end = nullptr;
-    selected[std::strtoul(p, &end, 10)] = true;
+    selected.indices[std::strtoul(p, &end, 10)] = true;
     p = end;
   }
   options.input_name = "g.tga";

@@ -182,32 +182,29 @@ TEST(Memory, LargeBlockHintReachesTheSystem) {
 }
 #endif
 
-// All matches of a mask, sorted; empty with the error when the search finds nothing.
-std::vector<std::string> search_all(const std::string& mask, ErrorCode* error) {
-  std::vector<std::string> found;
-  WildcardSearch search;
-  char name[kFoundNameCapacity];
-  if (!search.first(mask.c_str(), name, error)) return found;
-  WildcardSearch::Next next = WildcardSearch::Next::kFound;
-  for (; next == WildcardSearch::Next::kFound; next = search.next(name, error)) {
-    found.push_back(name);
-  }
-  EXPECT_EQ(next, WildcardSearch::Next::kNoMoreFiles);
-  EXPECT_TRUE(search.close(error));
-  std::sort(found.begin(), found.end());
-  return found;
-}
-
-// Letter case, "?", every entry counting and the errors show in the filemask transcripts; these
-// two show only here: "*.*" matches a name without a dot, and "[" is no wildcard.
-TEST(WildcardSearch, StarDotStarAndBrackets) {
+// Letter case, "?" and every entry counting show in the filemask transcripts; these show only
+// here: "[" is no wildcard, and a "*" that fails is retried further on.
+TEST(MatchOneFile, AnswersByTheNumberOfMatches) {
   ScratchDir dir;
-  for (const char* name : {"README", "x[1].pcx", "x1.pcx"}) dir.file(name);
-  ErrorCode error = 0;
-  EXPECT_EQ(search_all((dir.path / "*.*").string(), &error),
-            (std::vector<std::string>{".", "..", "README", "x1.pcx", "x[1].pcx"}));
-  EXPECT_EQ(search_all((dir.path / "x[1]*").string(), &error),
-            std::vector<std::string>{"x[1].pcx"});
+  for (const char* name : {"README", "x[1].pcx", "x1.pcx", "ab.ab.pcx"}) dir.file(name);
+  using Count = FileMatch::Count;
+  const struct {
+    const char* mask;
+    Count count;
+    const char* name;
+  } cases[] = {{"x[1]*", Count::kOne, "x[1].pcx"},    {"X?.PCX", Count::kOne, "x1.pcx"},
+               {"a*b.pcx", Count::kOne, "ab.ab.pcx"}, {"*E", Count::kOne, "README"},
+               {"*.pcx", Count::kSeveral, ""},        {"x?", Count::kNone, ""}};
+  for (const auto& c : cases) {
+    const FileMatch match = match_one_file((dir.path / c.mask).string().c_str());
+    EXPECT_EQ(match.count, c.count) << c.mask;
+    if (c.count == Count::kOne) {
+      EXPECT_STREQ(match.name, c.name) << c.mask;
+    } else if (c.count == Count::kNone) {
+      EXPECT_EQ(match.error, 2u) << c.mask;  // no such file
+    }
+    EXPECT_FALSE(match.close_failed) << c.mask;
+  }
 }
 
 }  // namespace

@@ -38,25 +38,27 @@ TEST(Win32ConsoleControl, RoutineHandsTheTypeToTheRegisteredHandler) {
 }
 
 TEST(Win32FileDialog, RecordHoldsTheSettingsAndZeroElsewhere) {
-  static const char kFilter[] = "PCX\0*.PCX\0All\0*.*\0";
-  char file[260] = "";
-  const OpenFileDialog dialog{
-      kFilter, 1, file, sizeof file, "Open PCX file", kDialogPathMustExist | kDialogFileMustExist};
-  OPENFILENAMEA record;
-  std::memset(&record, 0xAB, sizeof record);
-  fill_open_file_name(dialog, record);
+  static const FileKind kKinds[] = {{"PCX", "*.PCX"}, {"JPEG", "*.JPG;*.JPEG"}, {"All", "*.*"}};
+  static const char kFilter[] = "PCX\0*.PCX\0JPEG\0*.JPG;*.JPEG\0All\0*.*\0";  // and a NUL
+  char path[260] = "left over";
+  OpenFileName dialog;
+  std::memset(&dialog, 0xAB, sizeof dialog);
+  ASSERT_TRUE(fill_open_file_name("Open PCX file", kKinds, path, dialog));
+  EXPECT_EQ(std::memcmp(dialog.filter, kFilter, sizeof kFilter), 0);
+  EXPECT_EQ(path[0], '\0');
   // The full record, which is 88 bytes in a 32-bit build.
-  EXPECT_EQ(record.lStructSize, sizeof(void*) == 4 ? 88u : 152u);
+  EXPECT_EQ(dialog.record.lStructSize, sizeof(void*) == 4 ? 88u : 152u);
   OPENFILENAMEA expected;
   std::memset(&expected, 0, sizeof expected);
-  expected.lStructSize = record.lStructSize;
-  expected.lpstrFilter = kFilter;
+  expected.lStructSize = dialog.record.lStructSize;
+  expected.lpstrFilter = dialog.filter;
   expected.nFilterIndex = 1;
-  expected.lpstrFile = file;
+  expected.lpstrFile = path;
   expected.nMaxFile = 260;
-  expected.lpstrTitle = dialog.title;
+  expected.lpstrTitle = dialog.record.lpstrTitle;
   expected.Flags = 0x1800;
-  EXPECT_EQ(std::memcmp(&record, &expected, sizeof record), 0);
+  EXPECT_STREQ(dialog.record.lpstrTitle, "Open PCX file");
+  EXPECT_EQ(std::memcmp(&dialog.record, &expected, sizeof expected), 0);
 }
 
 // The version Windows shows for curvlog.exe is the one it prints, and the manifest that makes
