@@ -4,6 +4,7 @@
 
 #include "base/cancel.h"
 #include "base/console.h"
+#include "base/input_file.h"
 #include "cli/files.h"
 #include "cli/options.h"
 #include "cli/settings.h"
@@ -21,12 +22,12 @@
 namespace curvlog {
 namespace {
 
-// The console control handler is registered for the whole run; removing it is the last thing
-// the common exit does, after every stage has released what it held.
+// The interrupt handler is registered for the whole run; removing it is the last thing the
+// common exit does, after every stage has released what it held.
 class ControlHandlerRegistration {
  public:
-  ControlHandlerRegistration() { platform::register_control_handler(handle_console_control); }
-  ~ControlHandlerRegistration() { platform::remove_control_handler(handle_console_control); }
+  ControlHandlerRegistration() { platform::on_interrupt(request_cancel); }
+  ~ControlHandlerRegistration() { platform::on_interrupt(nullptr); }
   ControlHandlerRegistration(const ControlHandlerRegistration&) = delete;
   ControlHandlerRegistration& operator=(const ControlHandlerRegistration&) = delete;
 };
@@ -44,7 +45,7 @@ ReaderOptions reader_options(const RunSettings& settings) {
 }
 
 // The PCX header stage and decode. A failed validation ends the run before the checkpoint.
-Ending read_pcx(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
+Ending read_pcx(const RunSettings& settings, InputFile& input, DataBitmap& bitmap) {
   PcxHeader header;
   if (Ending ending = pcx_read_header(input, header)) return ending;
   std::int32_t width = 0;
@@ -58,7 +59,7 @@ Ending read_pcx(const RunSettings& settings, platform::InputFile& input, DataBit
 
 // The TGA header stage, then the census or the decode. Here the checkpoint comes before the
 // pending exit code, so a cancellation wins over a faulty header.
-Ending read_tga(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
+Ending read_tga(const RunSettings& settings, InputFile& input, DataBitmap& bitmap) {
   const ReaderOptions options = reader_options(settings);
   TgaHeader header;
   if (Ending ending = tga_read_header(input, options.verbose, header)) return ending;
@@ -74,7 +75,7 @@ Ending read_tga(const RunSettings& settings, platform::InputFile& input, DataBit
 
 // A PNG file is known by its signature, whatever its name and whether /T is given. The bytes
 // are only looked at: the reader that takes the file starts at its first byte.
-bool starts_as_png(platform::InputFile& input) {
+bool starts_as_png(InputFile& input) {
   const std::uint8_t* bytes = nullptr;
   const long available = input.view(&bytes);
   return available > 0 && is_png_signature(bytes, static_cast<std::size_t>(available));
@@ -82,7 +83,7 @@ bool starts_as_png(platform::InputFile& input) {
 
 // The PNG header stage, then the census or the decode, with the checkpoint where the TGA
 // reader has it.
-Ending read_png(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
+Ending read_png(const RunSettings& settings, InputFile& input, DataBitmap& bitmap) {
   const ReaderOptions options = reader_options(settings);
   PngHeader header;
   if (Ending ending = png_read_header(input, options.input_name, options.verbose, header)) {
@@ -111,7 +112,7 @@ ExitCode run_sequence(RunSettings& settings) {
   if (Ending ending = resolve_input_name(settings)) return *ending;
   if (cancel_requested()) return ExitCode::kSuccess;
 
-  platform::InputFile input;
+  InputFile input;
   if (Ending ending = open_input(settings, input)) return *ending;
 
   DataBitmap bitmap;

@@ -20,7 +20,7 @@ std::uint8_t expand_five_bits(unsigned channel) {
 
 // Reads the colour map into the table, one byte per request. Entries are stored blue, green,
 // red (and alpha for 32 bits), or as one little-endian 16-bit word A1R5G5B5.
-Ending read_colour_map(platform::InputFile& input, const TgaHeader& header, const char* input_name,
+Ending read_colour_map(InputFile& input, const TgaHeader& header, const char* input_name,
                        CensusColour* table) {
   const unsigned entry_bytes = tga_colour_map_entry_bytes(header.colour_map_entry_size);
   for (unsigned i = 0; i < header.colour_map_length; ++i) {
@@ -65,8 +65,8 @@ std::uint32_t count_task_span(void* context, std::uint64_t, const std::uint8_t* 
 // and no place to be counted. Such a pixel lies before anything later in the file, so its
 // error wins over a later end of file or read failure, as it does pixel by pixel. The census
 // has no cancel checkpoint.
-Ending count_pixels(platform::InputFile& input, const TgaHeader& header,
-                    const ReaderOptions& options, unsigned entries, Histogram& histogram) {
+Ending count_pixels(InputFile& input, const TgaHeader& header, const ReaderOptions& options,
+                    unsigned entries, Histogram& histogram) {
   const char* const name = options.input_name;
   // At most 65535 x 65535 pixels, which fits 32 bits; so does every count below.
   const std::uint32_t pixels = std::uint32_t{header.width} * header.height;
@@ -155,8 +155,7 @@ ExitCode list_census(const Histogram& histogram, const CensusColour* colours, un
   return ExitCode::kSuccess;
 }
 
-Ending run_colour_census(platform::InputFile& input, const TgaHeader& header,
-                         const ReaderOptions& options) {
+Ending run_colour_census(InputFile& input, const TgaHeader& header, const ReaderOptions& options) {
   const bool colour_mapped = header.colour_map_type == 1;
   const unsigned entries = colour_mapped ? header.colour_map_length : 256;
   const CArray<CensusColour> colours = allocate_zeroed<CensusColour>(entries);

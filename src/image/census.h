@@ -4,9 +4,9 @@
 #include <cstdint>
 
 #include "base/exit_code.h"
+#include "base/input_file.h"
 #include "image/reader_options.h"
 #include "image/tga.h"
-#include "platform/platform.h"
 
 namespace curvlog {
 
@@ -45,7 +45,6 @@ ExitCode list_census(const Histogram& histogram, const CensusColour* colours, un
 
 // Counts every pixel value of a valid 8-bit TGA file positioned just after its image ID, lists
 // the values in use and ends the run.
-Ending run_colour_census(platform::InputFile& input, const TgaHeader& header,
-                         const ReaderOptions& options);
+Ending run_colour_census(InputFile& input, const TgaHeader& header, const ReaderOptions& options);
 
 }  // namespace curvlog

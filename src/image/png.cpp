@@ -18,7 +18,6 @@ using platform::DecodeStatus;
 
 constexpr std::uint8_t kSignature[kPngSignatureSize] = {0x89, 'P',  'N',  'G',
                                                         '\r', '\n', 0x1A, '\n'};
-constexpr std::uint32_t kLargestSide = 65535;  // as for TGA files
 
 // Colour types of the IHDR chunk.
 constexpr std::uint8_t kGreyscale = 0;
@@ -71,10 +70,9 @@ ExitCode report_decoder_failure(DecodeStatus status, const platform::PngDecoder&
   switch (status) {
     case DecodeStatus::kOk:  // not a failure; never asked
     case DecodeStatus::kEndOfFile:
-      return report_pixel_read_failure(0, platform::InputFile::kEndOfFile, input_name);
+      return report_pixel_read_failure(0, InputFile::kEndOfFile, input_name);
     case DecodeStatus::kReadError:
-      return report_pixel_read_failure(decoder.error(), platform::InputFile::kReadError,
-                                       input_name);
+      return report_pixel_read_failure(decoder.error(), InputFile::kReadError, input_name);
     case DecodeStatus::kBadCrc:
       return report_damage(input_name, "a chunk has a bad CRC");
     case DecodeStatus::kBadChunk:
@@ -221,9 +219,9 @@ bool is_true_colour(const PngImage& image) {
 }
 
 // Starts the decoder and decides how rows become codes.
-Ending start_image(platform::InputFile& input, const PngHeader& header, PngImage& image) {
-  const DecodeStatus status = image.decoder.start(platform::byte_source(input), image.input_name,
-                                                  header.bytes, sizeof header.bytes);
+Ending start_image(InputFile& input, const PngHeader& header, PngImage& image) {
+  const DecodeStatus status =
+      image.decoder.start(byte_source(input), image.input_name, header.bytes, sizeof header.bytes);
   if (status != DecodeStatus::kOk) {
     return report_decoder_failure(status, image.decoder, image.input_name);
   }
@@ -429,8 +427,7 @@ bool is_png_signature(const std::uint8_t* bytes, std::size_t size) {
   return size >= kPngSignatureSize && std::memcmp(bytes, kSignature, kPngSignatureSize) == 0;
 }
 
-Ending png_read_header(platform::InputFile& input, const char* input_name, bool verbose,
-                       PngHeader& header) {
+Ending png_read_header(InputFile& input, const char* input_name, bool verbose, PngHeader& header) {
   const long got = input.read(header.bytes, sizeof header.bytes);
   if (got != long{sizeof header.bytes}) return report_view_failure(input, got, input_name);
   const std::uint8_t* const chunk = header.bytes + kPngSignatureSize;
@@ -467,7 +464,7 @@ bool png_validate_header(const PngHeader& header, const char* input_name) {
     report_header_fault("Error: the width of the graph has to be at least 1 instead of %u, or\n", 0,
                         input_name);
     valid = false;
-  } else if (header.width > kLargestSide) {
+  } else if (header.width > platform::kLargestSide) {
     print("Error: the graph in %s is %lu pixels wide; CURVLOG reads at most 65535\n\n", input_name,
           static_cast<unsigned long>(header.width));
     valid = false;
@@ -476,7 +473,7 @@ bool png_validate_header(const PngHeader& header, const char* input_name) {
     report_header_fault("Error: the height of the graph has to be at least 1 instead of %u, or\n",
                         0, input_name);
     valid = false;
-  } else if (header.height > kLargestSide) {
+  } else if (header.height > platform::kLargestSide) {
     print("Error: the graph in %s is %lu pixels high; CURVLOG reads at most 65535\n\n", input_name,
           static_cast<unsigned long>(header.height));
     valid = false;
@@ -513,7 +510,7 @@ bool png_validate_header(const PngHeader& header, const char* input_name) {
   return valid;
 }
 
-Ending png_decode(platform::InputFile& input, const PngHeader& header, const ReaderOptions& options,
+Ending png_decode(InputFile& input, const PngHeader& header, const ReaderOptions& options,
                   DataBitmap& bitmap) {
   PngImage image;
   image.input_name = options.input_name;

@@ -20,7 +20,7 @@ constexpr std::uint8_t kTopLeftOrigin = 0x20;  // descriptor: origin bit set, no
 // One header field, read in one request of its own width; 16-bit fields are little-endian.
 // Bytes that a short read did not deliver stay 0; the caller notices them by the sum.
 template <typename Field>
-bool read_field(platform::InputFile& input, Field& field, long& delivered) {
+bool read_field(InputFile& input, Field& field, long& delivered) {
   std::uint8_t bytes[sizeof(Field)] = {};
   const long count = input.read(bytes, sizeof bytes);
   if (count < 0) return false;
@@ -80,7 +80,7 @@ std::uint32_t decode_task_span(void* context, std::uint64_t first, const std::ui
 
 // Decodes the pixels in two parts at once; a null classifier takes 1-bit rows. False when that
 // cannot be had: the caller decodes front to back.
-bool decode_in_two_parts(const platform::InputFile& input, const TgaHeader& header,
+bool decode_in_two_parts(const InputFile& input, const TgaHeader& header,
                          const Classifier* classifier, std::uint64_t minimum, DataBitmap& bitmap,
                          TwoPartOutcome* outcome) {
   const std::uint32_t row_bytes =
@@ -97,7 +97,7 @@ bool decode_in_two_parts(const platform::InputFile& input, const TgaHeader& head
 
 // 1-bit rows are stored as they come, inverted (a black pixel becomes a data pixel), taking a
 // buffered span at a time. The cancel checkpoint follows each span's arrival.
-Ending decode_one_bit_rows(platform::InputFile& input, const char* input_name, DataBitmap& bitmap) {
+Ending decode_one_bit_rows(InputFile& input, const char* input_name, DataBitmap& bitmap) {
   const std::uint32_t stride = bitmap.stride;
   for (std::int32_t y = 0; y < bitmap.height; ++y) {
     for (std::uint32_t k = 0; k < stride;) {
@@ -119,7 +119,7 @@ Ending decode_one_bit_rows(platform::InputFile& input, const char* input_name, D
 // anywhere in a span lies before anything the file may hold later, so its error wins over a
 // later end of file or read failure, as it does pixel by pixel. The cancel checkpoint comes
 // before each span: at most one buffer block (64 KiB) of work, microseconds, between two.
-Ending decode_pixel_rows(platform::InputFile& input, const char* input_name, const Classifier& c,
+Ending decode_pixel_rows(InputFile& input, const char* input_name, const Classifier& c,
                          DataBitmap& bitmap) {
   const std::uint32_t width = std::uint32_t(bitmap.width);
   for (std::int32_t y = 0; y < bitmap.height; ++y) {
@@ -140,8 +140,8 @@ Ending decode_pixel_rows(platform::InputFile& input, const char* input_name, con
 }
 
 // Fills the allocated bitmap from the pixel data that follows the header and the image ID.
-Ending decode_pixels(platform::InputFile& input, const TgaHeader& header,
-                     const ReaderOptions& options, DataBitmap& bitmap) {
+Ending decode_pixels(InputFile& input, const TgaHeader& header, const ReaderOptions& options,
+                     DataBitmap& bitmap) {
   const char* const name = options.input_name;
   TwoPartOutcome outcome;
   if (header.bits_per_pixel == 1) {
@@ -155,6 +155,7 @@ Ending decode_pixels(platform::InputFile& input, const TgaHeader& header,
     const std::uint32_t map_bytes =
         tga_colour_map_entry_bytes(header.colour_map_entry_size) * header.colour_map_length;
     if (!input.skip(map_bytes)) {
+      if (cancel_requested()) return ExitCode::kSuccess;
       print("Error: cannot read TGA file header (%lu)\n\n", input.error());
       return ExitCode::kReadFailure;
     }
@@ -190,7 +191,7 @@ std::uint64_t tga_pixel_offset(const TgaHeader& header) {
              header.colour_map_length;
 }
 
-Ending tga_read_header(platform::InputFile& input, bool verbose, TgaHeader& header) {
+Ending tga_read_header(InputFile& input, bool verbose, TgaHeader& header) {
   // Every field is asked for even after a short read; only a failed request stops at once.
   long delivered = 0;
   const bool read = read_field(input, header.id_length, delivered) &&
@@ -205,6 +206,7 @@ Ending tga_read_header(platform::InputFile& input, bool verbose, TgaHeader& head
                     read_field(input, header.height, delivered) &&
                     read_field(input, header.bits_per_pixel, delivered) &&
                     read_field(input, header.descriptor, delivered);
+  if ((!read || delivered != 18) && cancel_requested()) return ExitCode::kSuccess;
   if (!read) {
     print("Error: cannot read TGA file header (%lu)\n\n", input.error());
     return ExitCode::kReadFailure;
@@ -214,6 +216,7 @@ Ending tga_read_header(platform::InputFile& input, bool verbose, TgaHeader& head
     return ExitCode::kReadFailure;
   }
   if (header.id_length != 0 && !input.skip(header.id_length)) {
+    if (cancel_requested()) return ExitCode::kSuccess;
     print("Error: cannot read TGA file header (%lu)\n\n", input.error());
     return ExitCode::kReadFailure;
   }
@@ -287,7 +290,7 @@ bool tga_validate_header(const TgaHeader& header, const ReaderOptions& options) 
   return valid;
 }
 
-Ending tga_decode(platform::InputFile& input, const TgaHeader& header, const ReaderOptions& options,
+Ending tga_decode(InputFile& input, const TgaHeader& header, const ReaderOptions& options,
                   DataBitmap& bitmap) {
   const std::int32_t width = header.width;
   const std::uint32_t stride = (std::uint32_t(width) + 7) / 8;

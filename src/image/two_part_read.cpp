@@ -15,7 +15,7 @@ namespace {
 constexpr std::uint32_t kSpanBytes = 128 * 1024;
 
 struct Part {
-  const platform::InputFile* input;
+  const InputFile* input;
   std::uint64_t offset;  // of pixel 0
   std::uint64_t first;   // pixel indices [first, end)
   std::uint64_t end;
@@ -60,7 +60,7 @@ void run_part(void* part_pointer) {
 
 }  // namespace
 
-bool read_in_two_parts(const platform::InputFile& input, std::uint64_t offset, std::uint64_t pixels,
+bool read_in_two_parts(const InputFile& input, std::uint64_t offset, std::uint64_t pixels,
                        std::uint64_t unit, std::uint64_t minimum, CancelCheckpoint checkpoint,
                        PixelSpanTask task, void* const contexts[2], TwoPartOutcome* outcome) {
   if (input.regular_file_size() < 0 || pixels < minimum || unit == 0) return false;
@@ -100,11 +100,11 @@ Ending end_of_two_part_read(const TwoPartOutcome& outcome, const char* input_nam
     case TwoPartOutcome::End::kCancelled:
       return ExitCode::kSuccess;
     case TwoPartOutcome::End::kEndOfFile:
-      return report_pixel_read_failure(0, platform::InputFile::kEndOfFile, input_name);
+      return report_pixel_read_failure(0, InputFile::kEndOfFile, input_name);
     case TwoPartOutcome::End::kReadError:
       break;
   }
-  return report_pixel_read_failure(outcome.error, platform::InputFile::kReadError, input_name);
+  return report_pixel_read_failure(outcome.error, InputFile::kReadError, input_name);
 }
 
 }  // namespace curvlog

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "base/exit_code.h"
-#include "platform/platform.h"
+#include "base/input_file.h"
 
 namespace curvlog {
 
@@ -40,7 +40,7 @@ inline constexpr std::uint64_t kTwoPartMinimum = std::uint64_t{8} << 20;
 // task with the spans of each. Returns false, having read nothing, when two parts cannot be
 // had (not a regular file, fewer than minimum pixel bytes, no second thread or no memory for
 // its buffers): the caller then reads front to back.
-bool read_in_two_parts(const platform::InputFile& input, std::uint64_t offset, std::uint64_t pixels,
+bool read_in_two_parts(const InputFile& input, std::uint64_t offset, std::uint64_t pixels,
                        std::uint64_t unit, std::uint64_t minimum, CancelCheckpoint checkpoint,
                        PixelSpanTask task, void* const contexts[2], TwoPartOutcome* outcome);
 
