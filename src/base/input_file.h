@@ -65,13 +65,13 @@ class InputFile {
   platform::ErrorCode error() const { return error_; }
 
   // The size of the file when it is a regular file, whose bytes read_at() can also fetch; -1
-  // for anything else (a FIFO, a device), and on systems without read_at().
+  // for anything else (a FIFO, a device).
   std::int64_t regular_file_size() const { return file_.regular_size(); }
 
   // Up to size bytes from offset, apart from the sequential requests above and without moving
-  // their position; several threads may call it at once. Returns the number delivered (fewer
-  // only at the end of the file, 0 beyond it), or -1 on failure with *error set. Only for a
-  // file with a regular_file_size().
+  // their position (they read a regular file by offset too); several threads may call it at once.
+  // Returns the number delivered (fewer only at the end of the file, 0 beyond it), or -1 on failure
+  // with *error set. Only for a file with a regular_file_size().
   long read_at(std::uint64_t offset, void* buffer, std::size_t size,
                platform::ErrorCode* error) const {
     return file_.read_at(offset, buffer, size, error);

@@ -16,8 +16,7 @@ using ErrorCode = unsigned long;
 // The user or the system asks the run to end: Ctrl+C, Ctrl+Break, the console closing, log-off
 // or shut-down (on POSIX: SIGINT, SIGQUIT, SIGHUP, SIGTERM). The handler is called for these and
 // for nothing else, possibly asynchronously (a signal handler, another thread), so it may only
-// set a flag. Once one has come, a File::read() that waits for data ends at once, failing.
-// on_interrupt(nullptr) removes the handler.
+// set a flag. on_interrupt(nullptr) removes the handler.
 using InterruptHandler = void (*)();
 void on_interrupt(InterruptHandler handler);
 
@@ -82,15 +81,17 @@ class File {
   void close();
 
   // The size of a regular file, whose bytes read_at() fetches; -1 for anything else (a pipe, a
-  // device), read with read() alone, and for every file on systems without read_at().
+  // device), read with read() alone.
   std::int64_t regular_size() const { return regular_size_; }
 
   // Up to size bytes from the current position: the number delivered, 0 at the end of the
-  // file, or -1 on failure with *error set. Waits for a pipe's data unless an interrupt came.
+  // file, or -1 on failure with *error set. A pipe's read that waits, or starts, after an
+  // interrupt fails at once.
   long read(void* buffer, std::size_t size, ErrorCode* error);
 
-  // Up to size bytes from offset of a regular file, without moving the current position;
-  // several threads may call it at once. As read(), and 0 beyond the end.
+  // Up to size bytes from offset of a regular file; several threads may call it at once. As
+  // read(), and 0 beyond the end. A file is read by read() or by read_at(), not both: here
+  // read_at() may move read()'s position.
   long read_at(std::uint64_t offset, void* buffer, std::size_t size, ErrorCode* error) const;
 
  private:

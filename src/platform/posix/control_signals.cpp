@@ -90,12 +90,12 @@ unsigned control_signal_count() {
 
 int wait_readable(int fd) {
   for (;;) {
-    // Without a self-pipe (none could be made) only a signal that ends poll() is seen.
-    if (interrupt_pipe_read < 0 && signal_count.load(std::memory_order_relaxed) != 0) return EINTR;
     pollfd waits[2] = {{fd, POLLIN, 0}, {interrupt_pipe_read, POLLIN, 0}};
     const int ready = ::poll(waits, 2, -1);  // a negative descriptor is left out
     if (ready > 0) return waits[1].revents != 0 ? EINTR : 0;
     if (errno != EINTR) return errno;
+    // Without a self-pipe (none could be made) only a signal that ends poll() is seen.
+    if (installed && interrupt_pipe_read < 0) return EINTR;
   }
 }
 

@@ -116,8 +116,8 @@ void File::close() {
 long File::read(void* buffer, std::size_t size, ErrorCode* error) {
   if (size > static_cast<std::size_t>(LONG_MAX)) size = LONG_MAX;
   const int fd = descriptor(handle_);
-  // A pipe may wait for its writer as long as it likes, an interrupt ends the wait.
-  int failure = handle_ == kNoHandle ? EBADF : posix::wait_readable(fd);
+  // A pipe may wait for its writer as long as it likes; an interrupt ends the wait.
+  int failure = handle_ == kNoHandle ? EBADF : regular_size_ < 0 ? posix::wait_readable(fd) : 0;
   if (failure == 0) {
     const ssize_t got = posix::read_resumed(fd, buffer, size);
     if (got >= 0) return static_cast<long>(got);
