@@ -32,12 +32,6 @@ DWORD request_size(std::size_t size) {
 // One read request, at the offset when there is one (a file on disk), else from the position.
 long read_handle(HANDLE handle, const std::uint64_t* offset, void* buffer, std::size_t size,
                  ErrorCode* error) {
-  // An interrupt cancels a waiting read of a pipe (CancelSynchronousIo); one that came before
-  // the read started is caught here.
-  if (offset == nullptr && win32::interrupt_came()) {
-    set_error(error, ERROR_OPERATION_ABORTED);
-    return -1;
-  }
   DWORD request = request_size(size);
   if (request > static_cast<DWORD>(LONG_MAX)) request = LONG_MAX;
   OVERLAPPED place{};
@@ -116,6 +110,12 @@ void File::close() {
 }
 
 long File::read(void* buffer, std::size_t size, ErrorCode* error) {
+  // An interrupt cancels a read that waits for a pipe (CancelSynchronousIo); one that came
+  // before the read started is caught here.
+  if (regular_size_ < 0 && win32::interrupt_came()) {
+    set_error(error, ERROR_OPERATION_ABORTED);
+    return -1;
+  }
   return read_handle(to_handle(handle_), nullptr, buffer, size, error);
 }
 
