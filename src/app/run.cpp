@@ -5,6 +5,7 @@
 #include "base/cancel.h"
 #include "base/console.h"
 #include "base/owners.h"
+#include "base/input_file.h"
 #include "cli/files.h"
 #include "cli/options.h"
 #include "cli/settings.h"
@@ -26,12 +27,12 @@
 namespace curvlog {
 namespace {
 
-// The console control handler is registered for the whole run; removing it is the last thing
-// the common exit does, after every stage has released what it held.
+// The interrupt handler is registered for the whole run; removing it is the last thing the
+// common exit does, after every stage has released what it held.
 class ControlHandlerRegistration {
  public:
-  ControlHandlerRegistration() { platform::register_control_handler(handle_console_control); }
-  ~ControlHandlerRegistration() { platform::remove_control_handler(handle_console_control); }
+  ControlHandlerRegistration() { platform::on_interrupt(request_cancel); }
+  ~ControlHandlerRegistration() { platform::on_interrupt(nullptr); }
   ControlHandlerRegistration(const ControlHandlerRegistration&) = delete;
   ControlHandlerRegistration& operator=(const ControlHandlerRegistration&) = delete;
 };
@@ -83,7 +84,7 @@ Ending check_picture_size(const RunSettings& settings, std::int32_t width, std::
 }
 
 // The PCX header stage and decode. A failed validation ends the run before the checkpoint.
-Ending read_pcx(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap,
+Ending read_pcx(const RunSettings& settings, InputFile& input, DataBitmap& bitmap,
                 OverlayPlane& plane) {
   PcxHeader header;
   if (Ending ending = pcx_read_header(input, header)) return ending;
@@ -105,7 +106,7 @@ Ending read_pcx(const RunSettings& settings, platform::InputFile& input, DataBit
 
 // The TGA header stage, then the census or the decode. Here the checkpoint comes before the
 // pending exit code, so a cancellation wins over a faulty header.
-Ending read_tga(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap,
+Ending read_tga(const RunSettings& settings, InputFile& input, DataBitmap& bitmap,
                 OverlayPlane& plane) {
   ReaderOptions options = reader_options(settings);
   TgaHeader header;
@@ -127,7 +128,7 @@ Ending read_tga(const RunSettings& settings, platform::InputFile& input, DataBit
 // given. The bytes are only looked at: the reader that takes the file starts at its first byte.
 enum class Signature { kNone, kPng, kJpeg };
 
-Signature signature_of(platform::InputFile& input) {
+Signature signature_of(InputFile& input) {
   const std::uint8_t* bytes = nullptr;
   const long available = input.view(&bytes);
   if (available <= 0) return Signature::kNone;
@@ -139,7 +140,7 @@ Signature signature_of(platform::InputFile& input) {
 
 // The PNG header stage, then the census or the decode, with the checkpoint where the TGA
 // reader has it.
-Ending read_png(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap,
+Ending read_png(const RunSettings& settings, InputFile& input, DataBitmap& bitmap,
                 OverlayPlane& plane) {
   ReaderOptions options = reader_options(settings);
   PngHeader header;
@@ -161,7 +162,7 @@ Ending read_png(const RunSettings& settings, platform::InputFile& input, DataBit
 
 // The JPEG header stage, then the census or the decode, with the checkpoint where the PNG
 // reader has it.
-Ending read_jpeg(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap,
+Ending read_jpeg(const RunSettings& settings, InputFile& input, DataBitmap& bitmap,
                  OverlayPlane& plane) {
   ReaderOptions options = reader_options(settings);
   JpegHeader header;
@@ -256,7 +257,7 @@ ExitCode run_sequence(RunSettings& settings) {
   if (Ending ending = resolve_input_name(settings)) return *ending;
   if (cancel_requested()) return ExitCode::kSuccess;
 
-  platform::InputFile input;
+  InputFile input;
   if (Ending ending = open_input(settings, input)) return *ending;
 
   DataBitmap bitmap;

@@ -10,7 +10,9 @@
 namespace curvlog {
 
 ExitCode report_pixel_read_failure(platform::ErrorCode error, int result, const char* input_name) {
-  if (result == platform::InputFile::kReadError) {
+  // An interrupt ends a waiting read: the run ends as cancelled, not with the file at fault.
+  if (cancel_requested()) return ExitCode::kSuccess;
+  if (result == InputFile::kReadError) {
     print("\nError: cannot read file %s (%lu)\n\n", input_name, error);
     return ExitCode::kReadFailure;
   }
@@ -18,12 +20,9 @@ ExitCode report_pixel_read_failure(platform::ErrorCode error, int result, const 
   return ExitCode::kInvalidContent;
 }
 
-ExitCode report_view_failure(const platform::InputFile& input, long available,
-                             const char* input_name) {
+ExitCode report_view_failure(const InputFile& input, long available, const char* input_name) {
   return report_pixel_read_failure(
-      input.error(),
-      available < 0 ? platform::InputFile::kReadError : platform::InputFile::kEndOfFile,
-      input_name);
+      input.error(), available < 0 ? InputFile::kReadError : InputFile::kEndOfFile, input_name);
 }
 
 ExitCode report_grey_pixel(const char* input_name) {
