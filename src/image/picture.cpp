@@ -361,13 +361,12 @@ Ending colour_census(Picture& picture, const ReaderOptions& options) {
 Ending count_row_codes(Picture& picture, const RowPlace& place, const PlotFrame* frame,
                        Histogram& codes) {
   const std::uint8_t* const row = row_codes(picture, place.count);
-  PixelSpan whole[kMaxFrameSpans] = {{0, std::int32_t(place.count)}};
-  PixelSpan* spans = whole;
+  PixelSpan spans[kMaxFrameSpans];
   unsigned span_count = 1;
-  PixelSpan framed[kMaxFrameSpans];
-  if (frame != nullptr) {
-    spans = framed;
-    span_count = row_spans(*frame, place, framed);
+  if (frame == nullptr) {
+    spans[0] = PixelSpan{0, std::int32_t(place.count)};
+  } else {
+    span_count = row_spans(*frame, place, spans);
   }
   for (unsigned s = 0; s < span_count; ++s) {
     const std::uint8_t* const run = row + spans[s].begin;
