@@ -62,8 +62,9 @@ inline Ending next_row_bytes(platform::InputFile& input, const char* input_name,
 // white for any other; bit 0 clear.
 void fill_grey_from_bitmap(const DataBitmap& bitmap, std::uint8_t* plane);
 
-// Sets bit 0 of every data pixel's byte, leaving the grey as it is.
-void mark_data_in_plane(const DataBitmap& bitmap, std::uint8_t* plane);
+// Sets bit 0 of the byte of every data pixel in the bitmap's first rows rows, leaving the grey
+// as it is; plane is where the first of those rows lies.
+void mark_data_in_plane(const DataBitmap& bitmap, std::int32_t rows, std::uint8_t* plane);
 
 // Stores count file bytes inverted, as 1-bit rows are kept: a black (0) pixel becomes a data
 // pixel.

@@ -86,7 +86,7 @@ void check(const Case& c, ReaderOptions options = {}) {
               if (code) return;
               code = c.census ? run_colour_census(*input, header, options)
                               : tga_decode(*input, header, options, bitmap);
-              if (!code && options.grey_plane) mark_data_in_plane(bitmap, options.grey_plane);
+              if (!code && options.grey_plane) mark_data_in_plane(bitmap, bitmap.height, options.grey_plane);
             }),
             c.text);
   EXPECT_EQ(code, c.code);
