@@ -197,7 +197,9 @@ Ending start_picture(Picture& picture) {
       picture.value_of[code] = std::uint8_t(code * 255 / (levels - 1));
     }
   }
-  picture.colour = !pixels.indexed && pixels.channels >= 3;
+  // A grey picture may come as colours with alpha (the Windows decoder's grey and alpha): its
+  // pixels stay grey levels.
+  picture.colour = !pixels.indexed && pixels.channels >= 3 && !grey;
   const std::uint32_t width = picture.kind->width;
   picture.samples =
       allocate_zeroed<std::uint8_t>(picture.decoder->row_bytes(picture.decoder->decoder));
