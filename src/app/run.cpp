@@ -149,8 +149,9 @@ ExitCode run_sequence(RunSettings& settings) {
   if (settings.verbose) print("Input file %s read.\n", settings.input_name);
 
   std::int32_t working_height = bitmap.height;
+  std::int32_t band_top = 0;
   if (settings.crop) {
-    if (Ending ending = crop_to_data(bitmap, working_height)) return *ending;
+    if (Ending ending = crop_to_data(bitmap, working_height, band_top)) return *ending;
   }
   ScanOptions scan;
   scan.input_name = settings.input_name;

@@ -115,7 +115,8 @@ void report_no_data(const ScanOptions& options) {
 
 }  // namespace
 
-Ending crop_to_data(DataBitmap& bitmap, std::int32_t& working_height) {
+Ending crop_to_data(DataBitmap& bitmap, std::int32_t& working_height, std::int32_t& band_top) {
+  band_top = 0;
   const RowSpan span = row_span(bitmap);
   const std::int32_t height = working_height;
   // The cancel flag is polled once per row, in both searches and in the move.
@@ -141,6 +142,7 @@ Ending crop_to_data(DataBitmap& bitmap, std::int32_t& working_height) {
     std::memmove(bitmap.row(y - top), bitmap.row(y), span.bytes);
   }
   working_height = bottom - top + 1;
+  band_top = top;
   return kGoOn;
 }
 
@@ -190,8 +192,9 @@ Ending scan_columns(DataBitmap& bitmap, std::int32_t working_height, const ScanO
     release(table);
     return ExitCode::kInvalidContent;
   }
-  // One row maps every column to 0 / (H - 1) = 0 / 0: there is no scale to put values on.
-  if (height == 1) {
+  // One row maps every column to 0 / (H - 1) = 0 / 0: there is no scale to put values on,
+  // unless the rows carry their own values.
+  if (height == 1 && !options.rows_have_values) {
     print(
         "\nError: the graph in file %s is only one pixel row high, so its values cannot be "
         "scaled\n\n",
@@ -230,25 +233,34 @@ Ending mark_extremes(ColumnTable& table) {
   return kGoOn;
 }
 
+std::uint32_t valued_height(const ColumnRecord& record, std::int32_t working_height) {
+  const std::uint32_t bottom_height = std::uint32_t(working_height - 1);
+  if (record.valued_by == ValuedBy::kTopRow) return bottom_height - record.top_row;
+  if (record.valued_by == ValuedBy::kBottomRow) return bottom_height - record.bottom_row;
+  // The writer asks only for columns with data; an empty record counts as height 0 rather
+  // than dividing by zero. The remainder of the mean is dropped.
+  return record.pixel_count != 0 ? record.height_sum / record.pixel_count : 0;
+}
+
 double column_value(const ColumnRecord& record, std::int32_t working_height, double high,
                     double low) {
   const std::uint32_t bottom_height = std::uint32_t(working_height - 1);
-  std::uint32_t height = 0;
-  if (record.valued_by == ValuedBy::kTopRow) {
-    height = bottom_height - record.top_row;
-  } else if (record.valued_by == ValuedBy::kBottomRow) {
-    height = bottom_height - record.bottom_row;
-  } else if (record.pixel_count != 0) {
-    // The writer asks only for columns with data; an empty record counts as height 0 rather
-    // than dividing by zero. The remainder of the mean is dropped.
-    height = record.height_sum / record.pixel_count;
-  }
   // In this order, so that values round exactly alike on every build. The 0.0001 lifts a
   // value that lies on a half-hundredth clear of it, so that two decimals round it up.
-  const double q = double(height) / double(bottom_height);
+  const double q = double(valued_height(record, working_height)) / double(bottom_height);
   const double d = high - low;
   const double b = low + 0.0001;
   return q * d + b;
+}
+
+double column_value(const ColumnRecord& record, std::int32_t working_height, const AxisScale& rows,
+                    std::int32_t row_offset) {
+  const std::int32_t height = std::int32_t(valued_height(record, working_height));
+  return rows.at(double(row_offset + working_height - 1 - height)) + 0.0001;
+}
+
+double mean_height(const ColumnRecord& record) {
+  return double(record.height_sum) / double(record.pixel_count);
 }
 
 }  // namespace curvlog

@@ -4,6 +4,7 @@
 
 #include "base/exit_code.h"
 #include "base/owners.h"
+#include "base/plot_frame.h"
 #include "image/data_bitmap.h"
 
 namespace curvlog {
@@ -34,11 +35,13 @@ struct ColumnTable {
 struct ScanOptions {
   const char* input_name = "";
   const char* colour_list = nullptr;  // the /T list as typed, after "/T"; null without one
+  bool rows_have_values = false;      // /Y: a single row is valued too
 };
 
-// /C: moves the band of rows holding data to the top and sets working_height to its height.
-// Leaves everything as it is when the bitmap holds no data pixel. Ends on cancellation.
-Ending crop_to_data(DataBitmap& bitmap, std::int32_t& working_height);
+// /C: moves the band of rows holding data to the top, sets working_height to its height and
+// band_top to the working row it came from. Leaves everything as it is (band_top 0) when the
+// bitmap holds no data pixel. Ends on cancellation.
+Ending crop_to_data(DataBitmap& bitmap, std::int32_t& working_height, std::int32_t& band_top);
 
 // Builds the table from the bitmap's first working_height rows, then frees the bitmap.
 // Ends the run on a refused allocation (7), an image without data pixels or with a working
@@ -50,8 +53,20 @@ Ending scan_columns(DataBitmap& bitmap, std::int32_t working_height, const ScanO
 // records keep their counts and sums.
 Ending mark_extremes(ColumnTable& table);
 
+// The height above the bottom working row that stands for a column with data: the mean of its
+// data pixels' heights without its remainder, or the edge that mark_extremes chose.
+std::uint32_t valued_height(const ColumnRecord& record, std::int32_t working_height);
+
 // The column's y-value between low (bottom row) and high (top row), plus 0.0001.
 double column_value(const ColumnRecord& record, std::int32_t working_height, double high,
                     double low);
+
+// The same through the rows' own values (/Y): the value of the valued height's picture row,
+// the working rows starting at picture row row_offset, plus 0.0001.
+double column_value(const ColumnRecord& record, std::int32_t working_height, const AxisScale& rows,
+                    std::int32_t row_offset);
+
+// The exact mean height of the column's data pixels above the bottom working row.
+double mean_height(const ColumnRecord& record);
 
 }  // namespace curvlog

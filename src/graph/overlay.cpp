@@ -1,5 +1,6 @@
 #include "graph/overlay.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -92,6 +93,20 @@ void abandon(platform::PngWriter& writer, const char* name) {
 std::int32_t overlay_mark_reach(std::uint32_t width, std::uint32_t height) {
   const std::uint32_t longer = width > height ? width : height;
   return 1 + std::int32_t(longer / 4096);
+}
+
+void fill_mark_rows(const ColumnTable& table, std::int32_t working_height, std::int32_t row_offset,
+                    std::int32_t crop_offset, bool exact, double* rows) {
+  const double bottom = double(row_offset + crop_offset + working_height - 1);
+  for (std::int32_t x = 0; x < table.width; ++x) {
+    const ColumnRecord& record = table.records[x];
+    if (record.pixel_count == 0) {
+      rows[x] = NAN;
+    } else {
+      rows[x] =
+          bottom - (exact ? mean_height(record) : double(valued_height(record, working_height)));
+    }
+  }
 }
 
 Ending write_overlay(const OverlayOptions& options, const OverlayPicture& picture) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "base/exit_code.h"
+#include "graph/column_scan.h"
 
 namespace curvlog {
 
@@ -55,6 +56,13 @@ inline constexpr OverlayColour kOverlayMark{0xD5, 0x5E, 0x00};  // red-orange
 // pixels of the picture's longer side, so that it stays visible when a big picture is viewed
 // whole (11 rows on a side of 16384).
 std::int32_t overlay_mark_reach(std::uint32_t width, std::uint32_t height);
+
+// Sets rows[x], for each column x of the table, to the picture row of the column's output
+// value, NaN where the column holds no data: the exact mean row for the CSV file (exact), the
+// valued height's row for the PRN file. The working rows start at picture row row_offset plus
+// crop_offset (/C's band). Call it before the data file is written: the writer frees the table.
+void fill_mark_rows(const ColumnTable& table, std::int32_t working_height, std::int32_t row_offset,
+                    std::int32_t crop_offset, bool exact, double* rows);
 
 // Writes the overlay file, never over an existing file, and reports it created. A file that
 // cannot be written in full is removed again, as after a cancellation.

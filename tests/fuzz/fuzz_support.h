@@ -153,8 +153,9 @@ inline void check_graph_stages(DataBitmap& bitmap, bool crop, double high, doubl
         "decoded bitmap present");
   check(bitmap.stride >= std::uint32_t(bitmap.width + 7) / 8, "stride holds the width");
   std::int32_t working_height = bitmap.height;
+  std::int32_t band_top = 0;
   if (crop) {
-    if (crop_to_data(bitmap, working_height)) return;
+    if (crop_to_data(bitmap, working_height, band_top)) return;
     check(working_height >= 1 && working_height <= bitmap.height, "cropped height in range");
   }
   ColumnTable table;

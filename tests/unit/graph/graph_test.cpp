@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,10 +11,14 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <optional>
 
 #include "graph/column_scan.h"
+#include "graph/csv_writer.h"
+#include "graph/overlay.h"
+#include "graph/plot_area.h"
 #include "graph/prn_line.h"
 #include "graph/prn_writer.h"
 #include "test_support.h"
@@ -142,7 +147,7 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
     const std::string name = output.string();
     const PrnOptions prn{name.c_str(), c.verbose != 0, 100, 0, c.separator};
     DataBitmap bitmap = make_bitmap(c.picture, c.stride);
-    std::int32_t height = bitmap.height;
+    std::int32_t height = bitmap.height, band_top = 0;
     ColumnTable table;
     std::optional<Cancelled> cancelled;
     auto stage = [&](int number) {
@@ -151,7 +156,7 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
     };
     Ending ending;
     const std::string printed = printed_by([&] {
-      ending = stage(1) && c.crop ? crop_to_data(bitmap, height) : kGoOn;
+      ending = stage(1) && c.crop ? crop_to_data(bitmap, height, band_top) : kGoOn;
       if (!ending && stage(2)) ending = scan_columns(bitmap, height, scan, table);
       if (!ending && stage(3)) ending = mark_extremes(table);
       if (!ending && stage(4)) ending = write_prn_file(table, height, prn);
@@ -170,6 +175,103 @@ TEST_F(GraphRun, PictureBecomesPrnLinesOrEndsTheRun) {
     EXPECT_EQ(bitmap.pixels, nullptr) << c.name;
     EXPECT_EQ(table.records, nullptr) << c.name;
   }
+}
+
+// Random bitmaps through each frame (area and masks: clipped, partial bytes at the edges, one
+// column) and each scale: every data pixel that stays must be one inside the area and outside
+// the masks, and each CSV line and overlay mark must give its column's exact mean data row,
+// through high and low (over the area, or /C's band within it) or through /Y, x through /X.
+TEST_F(GraphRun, FrameAndCsvMatchThePlainRule) {
+  const PixelBox frames[][3] = {{{0, 0, -1, -1}},
+                                {{0, 0, -1, -1}, {3, 2, 12, 5}, {-4, -4, 2, 40}},
+                                {{1, 1, 35, 17}},
+                                {{-3, -2, 40, 9}, {8, 0, 15, 30}, {20, 4, 20, 4}},
+                                {{9, 4, 9, 20}, {0, 6, 40, 6}}};
+  const AxisScale linear{{2.5, 30}, {-4, 7e5}}, log{{-1, 12}, {0.5, 4e3}, true};
+  const auto near = [](double a, double b) {
+    return std::fabs(a - b) <= 1e-8 * (1 + std::fabs(b));
+  };
+  std::mt19937 random(20261207);
+  for (int run = 0; run < 40; ++run) {
+    const PixelBox* boxes = frames[run % 5];
+    const int scale = run / 5 % 4;  // high and low, the same with /C, /Y and /X linear, log
+    const AxisScale* scales = scale < 2 ? nullptr : scale == 2 ? &linear : &log;
+    const PlotFrame frame{!boxes[0].empty(), boxes[0], {boxes[1], boxes[2]}, 2};
+    std::string picture;
+    for (int i = 0; i < 23 * 38 - 1; ++i) picture += i % 38 == 37 ? '|' : ".#"[random() % 4 == 0];
+    DataBitmap bitmap = make_bitmap(picture, 6);
+    std::int32_t offset = 0, height = 0, band = 0;
+    ASSERT_FALSE(apply_frame(frame, bitmap, offset, height));
+    const PixelBox area = frame.has_area ? frame.area.clipped(37, 23) : PixelBox{0, 0, 36, 22};
+    std::vector<int> sum(37), count(37), first(37), last(37);
+    int top = 99, bottom = 0;
+    for (int y = area.top; y <= area.bottom; ++y) {
+      for (int x = 0; x < 37; ++x) {
+        const bool data = picture[std::size_t(y * 38 + x)] == '#' && area.holds(x, y) &&
+                          !frame.masks[0].holds(x, y) && !frame.masks[1].holds(x, y);
+        ASSERT_EQ(bitmap.pixel(x, y - offset), data) << run << ": " << x << "," << y;
+        if (!data) continue;
+        if (count[x]++ == 0) first[x] = y;
+        sum[x] += y, last[x] = y, top = std::min(top, y), bottom = y;
+      }
+    }
+    ASSERT_FALSE(scale == 1 ? crop_to_data(bitmap, height, band) : kGoOn);
+    const double base = scale == 1 ? bottom : area.bottom,
+                 span = base - (scale == 1 ? top : area.top);
+    ColumnTable table;
+    ASSERT_FALSE(scan_columns(bitmap, height, {"in", nullptr, scales != nullptr}, table));
+    std::vector<double> marks(37);
+    fill_mark_rows(table, height, offset, band, true, marks.data());
+    const std::string name = (directory_ / ("run" + std::to_string(run) + ".csv")).string();
+    const CsvOptions csv{.output_name = name.c_str(),
+                         .high = 50,
+                         .low = -10,
+                         .decimal_separator = scale == 1 ? ',' : '\0',
+                         .rows = scales,
+                         .row_offset = offset,
+                         .columns = scales};
+    printed_by([&] { EXPECT_EQ(write_csv_file(table, height, csv), ExitCode::kSuccess); });
+    std::ifstream file(name);
+    std::string line;
+    std::getline(file, line);
+    EXPECT_EQ(line, scale == 1 ? "x;y;holes;jump" : "x,y,holes,jump");
+    for (int x = 0; x < 37; ++x) {
+      const double mean = double(sum[x]) / count[x];
+      EXPECT_TRUE(count[x] == 0 ? std::isnan(marks[x]) : near(marks[x], mean)) << run << ": " << x;
+      if (count[x] == 0) continue;
+      ASSERT_TRUE(std::getline(file, line)) << run;
+      for (char& c : line) c = scale != 1 ? c : c == ',' ? '.' : c == ';' ? ',' : c;
+      double column = 0, value = 0;
+      int holes = 0, jump = 0;
+      ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%d,%d", &column, &value, &holes, &jump), 4);
+      EXPECT_TRUE(near(column, scales ? scales->at(x) : x)) << run << ": " << line;
+      EXPECT_TRUE(near(value, scales ? scales->at(mean) : (base - mean) / span * 60 - 10))
+          << run << ": " << line;
+      EXPECT_EQ(holes, last[x] - first[x] + 1 - count[x]) << run << ": " << line;
+      EXPECT_EQ(jump, x > 0 && count[x - 1] != 0 &&
+                          (first[x] > last[x - 1] + 1 || last[x] + 1 < first[x - 1]))
+          << run << ": " << line;
+    }
+    EXPECT_FALSE(std::getline(file, line)) << run << ": " << line;
+  }
+}
+
+// Every row of the picture, the last included, must have a value below 1e48.
+TEST(PrnLine, RowValuesMustFitTheLine) {
+  const AxisScale linear{{0, 10}, {0, -1e47}}, log{{0, 1}, {1, 10}, true};
+  const char* const message =
+      "\nError: the values that /Y gives the rows of the picture reach %s, beyond what a PRN line "
+      "holds\n\n";
+  const std::string printed = printed_by([&] {
+    EXPECT_EQ(check_row_values(linear, 100), kGoOn);
+    EXPECT_EQ(check_row_values(linear, 101), ExitCode::kCommandLine);
+    EXPECT_EQ(check_row_values(log, 48), kGoOn);
+    EXPECT_EQ(check_row_values(log, 49), ExitCode::kCommandLine);
+  });
+  char expected[400];
+  std::snprintf(expected, sizeof expected, (std::string(message) + message).c_str(), "-1e+48",
+                "1e+48");
+  EXPECT_EQ(printed, expected);
 }
 
 // A peak is valued by its top row and its lower neighbours by their bottom rows (B), a column
