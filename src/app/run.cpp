@@ -4,11 +4,15 @@
 
 #include "base/cancel.h"
 #include "base/console.h"
+#include "base/owners.h"
 #include "cli/files.h"
 #include "cli/options.h"
 #include "cli/settings.h"
 #include "cli/value_range.h"
 #include "graph/column_scan.h"
+#include "graph/csv_writer.h"
+#include "graph/overlay.h"
+#include "graph/plot_area.h"
 #include "graph/prn_writer.h"
 #include "image/census.h"
 #include "image/data_bitmap.h"
@@ -44,6 +48,18 @@ ReaderOptions reader_options(const RunSettings& settings) {
   return options;
 }
 
+// Once the header is read, the picture's size tells whether the plot area holds any of it,
+// and whether the rows' values that /Y gives fit a PRN line.
+Ending check_picture_size(const RunSettings& settings, std::int32_t width, std::int32_t height) {
+  if (!frame_holds_pixels(settings.frame, width, height)) {
+    return report_area_outside(settings.frame, width, height, settings.input_name);
+  }
+  if (settings.has_rows && !settings.csv_output) {
+    if (check_row_values(settings.rows, height)) return plot_option_error();
+  }
+  return kGoOn;
+}
+
 // The PCX header stage and decode. A failed validation ends the run before the checkpoint.
 Ending read_pcx(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
   PcxHeader header;
@@ -54,6 +70,7 @@ Ending read_pcx(const RunSettings& settings, platform::InputFile& input, DataBit
     return ExitCode::kInvalidContent;
   }
   if (cancel_requested()) return ExitCode::kSuccess;
+  if (Ending ending = check_picture_size(settings, width, height)) return ending;
   return pcx_decode(input, header, width, height, settings.input_name, bitmap);
 }
 
@@ -69,6 +86,7 @@ Ending read_tga(const RunSettings& settings, platform::InputFile& input, DataBit
   const bool valid = tga_validate_header(header, options);
   if (cancel_requested()) return ExitCode::kSuccess;
   if (!valid) return ExitCode::kInvalidContent;
+  if (Ending ending = check_picture_size(settings, header.width, header.height)) return ending;
   if (options.census) return run_colour_census(input, header, options).value_or(ExitCode::kSuccess);
   return tga_decode(input, header, options, bitmap);
 }
@@ -98,6 +116,10 @@ Ending read_png(const RunSettings& settings, platform::InputFile& input, DataBit
   const bool valid = png_validate_header(header, options.input_name);
   if (cancel_requested()) return ExitCode::kSuccess;
   if (!valid) return ExitCode::kInvalidContent;
+  if (Ending ending =
+          check_picture_size(settings, std::int32_t(header.width), std::int32_t(header.height))) {
+    return ending;
+  }
   const Ending ending = png_decode(input, header, options, bitmap);
   // The census ends the run whatever it found.
   if (options.census) return ending.value_or(ExitCode::kSuccess);
@@ -115,10 +137,54 @@ Ending read_jpeg(const RunSettings& settings, platform::InputFile& input, DataBi
   const bool valid = jpeg_validate_header(header, options.input_name);
   if (cancel_requested()) return ExitCode::kSuccess;
   if (!valid) return ExitCode::kInvalidContent;
+  if (Ending ending =
+          check_picture_size(settings, std::int32_t(header.width), std::int32_t(header.height))) {
+    return ending;
+  }
   const Ending ending = jpeg_decode(input, header, options, bitmap);
   // The census ends the run whatever it found.
   if (options.census) return ending.value_or(ExitCode::kSuccess);
   return ending;
+}
+
+// The PRN or CSV file, then the overlay picture. The marks of the overlay are taken before
+// the data file is written, which frees the table.
+ExitCode write_data_file(const RunSettings& settings, ColumnTable& table,
+                         std::int32_t working_height, std::int32_t row_offset,
+                         std::int32_t band_top, std::int32_t width) {
+  const bool overlay = settings.overlay_name[0] != '\0';
+  CArray<double> marks;
+  if (overlay) {
+    marks = allocate_zeroed<double>(std::size_t(width));
+    if (!marks) {
+      print("\nError: unable to allocate memory to write the overlay file %s\n\n",
+            settings.overlay_name);
+      return ExitCode::kOutOfMemory;
+    }
+    fill_mark_rows(table, working_height, row_offset, band_top, settings.csv_output, marks.get());
+  }
+  const AxisScale* const rows = settings.has_rows ? &settings.rows : nullptr;
+  Ending ending;
+  if (settings.csv_output) {
+    CsvOptions csv;
+    csv.output_name = settings.output_name;
+    csv.verbose = settings.verbose;
+    csv.high = settings.high;
+    csv.low = settings.low;
+    csv.decimal_separator = settings.decimal_separator;
+    csv.rows = rows;
+    csv.row_offset = row_offset + band_top;
+    csv.columns = settings.has_columns ? &settings.columns : nullptr;
+    ending = write_csv_file(table, working_height, csv);
+  } else {
+    PrnOptions prn{settings.output_name, settings.verbose,           settings.high,
+                   settings.low,         settings.decimal_separator, rows,
+                   row_offset + band_top};
+    ending = write_prn_file(table, working_height, prn);
+  }
+  if (ending) return *ending;
+  if (!overlay || cancel_requested()) return ExitCode::kSuccess;
+  return ExitCode::kSuccess;  // the overlay picture follows with the grey plane
 }
 
 ExitCode run_sequence(RunSettings& settings) {
@@ -148,7 +214,12 @@ ExitCode run_sequence(RunSettings& settings) {
   if (cancel_requested()) return ExitCode::kSuccess;
   if (settings.verbose) print("Input file %s read.\n", settings.input_name);
 
+  // The plot area and the masks; the area's rows move to the top of the bitmap.
+  std::int32_t row_offset = 0;
   std::int32_t working_height = bitmap.height;
+  if (Ending ending = apply_frame(settings.frame, bitmap, row_offset, working_height)) {
+    return *ending;
+  }
   std::int32_t band_top = 0;
   if (settings.crop) {
     if (Ending ending = crop_to_data(bitmap, working_height, band_top)) return *ending;
@@ -156,12 +227,12 @@ ExitCode run_sequence(RunSettings& settings) {
   ScanOptions scan;
   scan.input_name = settings.input_name;
   if (settings.colour_list_given) scan.colour_list = settings.selected_text;
+  scan.rows_have_values = settings.has_rows;
+  const std::int32_t width = bitmap.width;
   ColumnTable table;
   if (Ending ending = scan_columns(bitmap, working_height, scan, table)) return *ending;
   if (Ending ending = mark_extremes(table)) return *ending;
-  const PrnOptions prn{settings.output_name, settings.verbose, settings.high, settings.low,
-                       settings.decimal_separator};
-  return write_prn_file(table, working_height, prn).value_or(ExitCode::kSuccess);
+  return write_data_file(settings, table, working_height, row_offset, band_top, width);
 }
 
 }  // namespace
