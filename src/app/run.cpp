@@ -45,6 +45,8 @@ ReaderOptions reader_options(const RunSettings& settings) {
   options.selected = settings.colour_list_given ? &settings.selected : nullptr;
   options.excluded = settings.exclude ? &settings.excluded : nullptr;
   options.decimal_separator = settings.decimal_separator;
+  const PlotFrame& frame = settings.frame;
+  options.frame = frame.has_area || frame.mask_count != 0 ? &frame : nullptr;
   return options;
 }
 

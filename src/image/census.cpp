@@ -8,6 +8,7 @@
 #include "base/owners.h"
 #include "image/census_vector.h"
 #include "image/data_bitmap.h"
+#include "image/frame_spans.h"
 #include "image/two_part_read.h"
 
 namespace curvlog {
@@ -51,11 +52,14 @@ namespace {
 // The counting as the task of the pixel read: each part counts into a histogram of its own,
 // and the two are added when both are done. A value without an entry in the table (a
 // colour-mapped pixel beyond the colour map) ends the census: it has no colour to list and no
-// place to be counted.
+// place to be counted. With a plot frame only the pixels that it lets through are counted, and
+// only they can end the census so.
 struct CountTask {
   Histogram histogram;
   unsigned entries;
-  unsigned outside;  // the value of the pixel that ended the part's count
+  unsigned outside;        // the value of the pixel that ended the part's count
+  const PlotFrame* frame;  // null: every pixel counts
+  std::uint32_t width;
 };
 
 std::uint32_t count_span(void* context, std::uint64_t, const std::uint8_t* data,
@@ -66,19 +70,48 @@ std::uint32_t count_span(void* context, std::uint64_t, const std::uint8_t* data,
   return counted;
 }
 
-// Counts every pixel. A pixel outside the colour map lies before anything later in the file,
-// so its error wins over a later end of file or read failure, as it does pixel by pixel. The
-// census has no cancel checkpoint.
+// The same within the frame: the span is cut at the row ends, each row piece into the runs
+// that the frame lets through.
+std::uint32_t count_framed_span(void* context, std::uint64_t first, const std::uint8_t* data,
+                                std::uint32_t count) {
+  CountTask& task = *static_cast<CountTask*>(context);
+  auto y = std::int32_t(first / task.width);
+  auto x = std::uint32_t(first % task.width);
+  for (std::uint32_t i = 0; i < count; ++y, x = 0) {
+    const std::uint32_t piece = std::min(count - i, task.width - x);
+    PixelSpan spans[kMaxFrameSpans];
+    const unsigned span_count =
+        frame_spans(*task.frame, y, std::int32_t(x), std::int32_t(piece), 1, spans);
+    for (unsigned s = 0; s < span_count; ++s) {
+      const std::uint32_t at = i + std::uint32_t(spans[s].begin);
+      const auto length = std::uint32_t(spans[s].end - spans[s].begin);
+      const std::uint32_t counted =
+          count_pixel_span(data + at, length, task.entries, task.histogram);
+      if (counted < length) {
+        task.outside = data[at + counted];
+        return at + counted;
+      }
+    }
+    i += piece;
+  }
+  return count;
+}
+
+// Counts every pixel, or those within the frame. A pixel outside the colour map lies before
+// anything later in the file, so its error wins over a later end of file or read failure, as it
+// does pixel by pixel. The census has no cancel checkpoint.
 Ending count_pixels(platform::InputFile& input, const TgaHeader& header,
                     const ReaderOptions& options, unsigned entries, Histogram& histogram) {
   const char* const name = options.input_name;
-  CountTask tasks[2] = {{{}, entries, 0}, {{}, entries, 0}};
+  const PlotFrame* const frame = options.frame;
+  CountTask tasks[2] = {{{}, entries, 0, frame, header.width},
+                        {{}, entries, 0, frame, header.width}};
   // At most 65535 x 65535 pixels, which fits 32 bits; so does every count below.
   const PixelData data{tga_pixel_offset(header),
                        std::uint64_t{header.width} * header.height,
                        1,
                        CancelCheckpoint::kNone,
-                       count_span,
+                       frame != nullptr ? count_framed_span : count_span,
                        {&tasks[0], &tasks[1]}};
   int fault_part = -1;
   if (Ending ending = read_pixel_data(input, data, options.two_part_minimum, name, &fault_part)) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "base/console.h"
@@ -34,6 +35,54 @@ ExitCode report_grey_pixel(const char* input_name) {
 void store_inverted(std::uint8_t* out, const std::uint8_t* in, std::size_t count) {
   // A pointer and a size_t count: the loop vectorises.
   for (std::size_t i = 0; i < count; ++i) out[i] = std::uint8_t(~in[i]);
+}
+
+namespace {
+
+// Hands each bitmap byte to apply with the plane bytes of its pixels: eight, fewer at the end
+// of a row. The bits beyond the width are never looked at.
+template <typename Apply>
+void for_each_plane_byte(const DataBitmap& bitmap, std::uint8_t* plane, Apply apply) {
+  const std::size_t width = std::size_t(bitmap.width);
+  for (std::int32_t y = 0; y < bitmap.height; ++y) {
+    const std::uint8_t* const bits = bitmap.row(y);
+    std::uint8_t* const out = plane + std::size_t(y) * width;
+    for (std::size_t x = 0; x < width; x += 8) {
+      apply(out + x, bits[x / 8], width - x < 8 ? width - x : 8);
+    }
+  }
+}
+
+// For each bitmap byte, the grey of its eight pixels: black (0) for a data pixel, white (254:
+// 255 with bit 0 clear) for any other.
+struct EightGreys {
+  std::uint8_t bytes[256][8];
+
+  EightGreys() {
+    for (unsigned bits = 0; bits < 256; ++bits) {
+      for (unsigned i = 0; i < 8; ++i) bytes[bits][i] = (bits >> (7 - i) & 1) ? 0 : 254;
+    }
+  }
+};
+
+}  // namespace
+
+void fill_grey_from_bitmap(const DataBitmap& bitmap, std::uint8_t* plane) {
+  const EightGreys grey;
+  for_each_plane_byte(bitmap, plane, [&](std::uint8_t* out, std::uint8_t bits, std::size_t n) {
+    if (n == 8) {
+      std::memcpy(out, grey.bytes[bits], 8);  // one store
+    } else {
+      std::memcpy(out, grey.bytes[bits], n);
+    }
+  });
+}
+
+void mark_data_in_plane(const DataBitmap& bitmap, std::uint8_t* plane) {
+  for_each_plane_byte(bitmap, plane, [](std::uint8_t* out, std::uint8_t bits, std::size_t n) {
+    if (bits == 0) return;  // most of a graph
+    for (std::size_t i = 0; i < n; ++i) out[i] = std::uint8_t(out[i] | (bits >> (7 - i) & 1));
+  });
 }
 
 Ending allocate_data_bitmap(std::int32_t width, std::int32_t height, std::uint32_t stride,

@@ -55,6 +55,16 @@ inline Ending next_row_bytes(platform::InputFile& input, const char* input_name,
   return kGoOn;
 }
 
+// The grey plane of the overlay: one byte per pixel, row by row from the top, width bytes a
+// row. Bits 1 to 7 hold the pixel's grey level halved, bit 0 is set for a data pixel.
+
+// The grey of a picture that the bitmap holds whole (1-bit input): black for a data pixel,
+// white for any other; bit 0 clear.
+void fill_grey_from_bitmap(const DataBitmap& bitmap, std::uint8_t* plane);
+
+// Sets bit 0 of every data pixel's byte, leaving the grey as it is.
+void mark_data_in_plane(const DataBitmap& bitmap, std::uint8_t* plane);
+
 // Stores count file bytes inverted, as 1-bit rows are kept: a black (0) pixel becomes a data
 // pixel.
 void store_inverted(std::uint8_t* out, const std::uint8_t* in, std::size_t count);

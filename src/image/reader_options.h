@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "base/colour_table.h"
+#include "base/plot_frame.h"
 #include "image/classify.h"
 #include "image/two_part_read.h"
 
@@ -18,6 +19,8 @@ struct ReaderOptions {
                                          // black&white
   const ColourList* excluded = nullptr;  // /E<list>: what the census leaves out; null: none
   char decimal_separator = 0;            // for the census's shares; 0 keeps the dot
+  const PlotFrame* frame = nullptr;      // /R and /M: what a census counts; null: every pixel
+  std::uint8_t* grey_plane = nullptr;    // /O: a byte per pixel: its grey, bit 0 clear
 
   ClassifyWidth widest_step = ClassifyWidth::k256;
   std::uint64_t two_part_minimum = kTwoPartMinimum;

@@ -57,16 +57,24 @@ void report_header_fault(const char* fault_format, unsigned value, const char* i
 // The decode as the task of the pixel read: a span of file bytes may hold the end of one row
 // and the start of the next. 8-bit pixels are classified into the zero-filled bitmap (the bits
 // beyond the width stay 0), 1-bit rows (no classifier) stored inverted, so that a black pixel
-// becomes a data pixel. Two parts write different rows of the bitmap.
+// becomes a data pixel. For the overlay, 8-bit pixels also leave their grey in the plane. Two
+// parts write different rows of the bitmap and of the plane.
 struct DecodeTask {
   const Classifier* classifier;  // null for 1-bit rows
   DataBitmap* bitmap;
-  std::uint32_t row_bytes;  // in the file: the width, or the stride of 1-bit rows
+  std::uint32_t row_bytes;    // in the file: the width, or the stride of 1-bit rows
+  const std::uint8_t* greys;  // of each 8-bit pixel value, for the plane
+  std::uint8_t* grey_plane;   // null: no overlay, or 1-bit rows
 };
 
 std::uint32_t decode_span(void* context, std::uint64_t first, const std::uint8_t* data,
                           std::uint32_t count) {
   const DecodeTask& task = *static_cast<const DecodeTask*>(context);
+  if (task.grey_plane != nullptr) {
+    // 8-bit rows are the width long: the plane's index is the pixel's.
+    std::uint8_t* const out = task.grey_plane + first;
+    for (std::uint32_t i = 0; i < count; ++i) out[i] = task.greys[data[i]];
+  }
   auto y = std::int32_t(first / task.row_bytes);
   auto x = std::uint32_t(first % task.row_bytes);
   for (std::uint32_t i = 0; i < count; ++y, x = 0) {
@@ -82,21 +90,46 @@ std::uint32_t decode_span(void* context, std::uint64_t first, const std::uint8_t
   return count;
 }
 
-// The values that a list with colour items names: a value's colour is its colour-map entry, or
-// (g, g, g) for a grey level g. Leaves the file at the first pixel.
-Ending read_value_colours(platform::InputFile& input, const TgaHeader& header, const char* name,
-                          const ReaderOptions& options, ColourTable& selected) {
-  CensusColour greys[256];
-  for (unsigned g = 0; g < 256; ++g)
-    greys[g] = CensusColour{std::uint8_t(g), std::uint8_t(g), std::uint8_t(g)};
-  if (header.colour_map_length == 0) {
-    selected = listed_values(*options.selected, greys, 256);
-    return kGoOn;
+// What the decode takes from the values' colours: the values that a list with colour items
+// names, and the grey of each value for the plane (the luminance 0.299 red + 0.587 green +
+// 0.114 blue, rounded, bit 0 clear; white for a value without a colour). A value's colour is
+// its colour-map entry, or (g, g, g) for a grey level g. The colour map is read only when one
+// of the two needs it, else skipped. Leaves the file at the first pixel.
+Ending read_value_colours(platform::InputFile& input, const TgaHeader& header,
+                          const ReaderOptions& options, ColourTable& selected,
+                          std::uint8_t (&greys)[256]) {
+  const bool items = options.selected != nullptr && options.selected->item_count != 0;
+  if (options.selected != nullptr) selected = options.selected->indices;
+  CensusColour levels[256];
+  for (unsigned g = 0; g < 256; ++g) {
+    levels[g] = CensusColour{std::uint8_t(g), std::uint8_t(g), std::uint8_t(g)};
   }
-  const CArray<CensusColour> colours = allocate_zeroed<CensusColour>(header.colour_map_length);
-  if (!colours) return report_colour_table_refused();
-  if (Ending ending = tga_read_colour_map(input, header, name, colours.get())) return ending;
-  selected = listed_values(*options.selected, colours.get(), header.colour_map_length);
+  const CensusColour* colours = levels;
+  unsigned entries = 256;
+  CArray<CensusColour> map;
+  if (header.colour_map_length != 0 && (items || options.grey_plane != nullptr)) {
+    map = allocate_zeroed<CensusColour>(header.colour_map_length);
+    if (!map) return report_colour_table_refused();
+    if (Ending ending = tga_read_colour_map(input, header, options.input_name, map.get())) {
+      return ending;
+    }
+    colours = map.get();
+    entries = header.colour_map_length;
+  } else if (header.colour_map_length != 0) {
+    // At most 4 x 65535 bytes: no overflow.
+    const std::uint32_t map_bytes =
+        tga_colour_map_entry_bytes(header.colour_map_entry_size) * header.colour_map_length;
+    if (!input.skip(map_bytes)) {
+      print("Error: cannot read TGA file header (%lu)\n\n", input.error());
+      return ExitCode::kReadFailure;
+    }
+  }
+  if (items) selected = listed_values(*options.selected, colours, entries);
+  for (unsigned v = 0; v < 256; ++v) {
+    const CensusColour c = v < entries ? colours[v] : CensusColour{255, 255, 255};
+    const unsigned grey = (299 * c.red + 587 * c.green + 114 * c.blue + 500) / 1000;
+    greys[v] = std::uint8_t(grey & 0xFE);
+  }
   return kGoOn;
 }
 
@@ -109,25 +142,15 @@ Ending decode_pixels(platform::InputFile& input, const TgaHeader& header,
   const char* const name = options.input_name;
   const bool one_bit = header.bits_per_pixel == 1;
   ColourTable selected{};
-  if (!one_bit && options.selected != nullptr && options.selected->item_count != 0) {
-    // Colour items need the colours of the values: the colour map's, or the grey levels.
-    if (Ending ending = read_value_colours(input, header, name, options, selected)) return ending;
-  } else if (!one_bit && header.colour_map_length != 0) {
-    // At most 4 x 65535 bytes: no overflow.
-    const std::uint32_t map_bytes =
-        tga_colour_map_entry_bytes(header.colour_map_entry_size) * header.colour_map_length;
-    if (!input.skip(map_bytes)) {
-      print("Error: cannot read TGA file header (%lu)\n\n", input.error());
-      return ExitCode::kReadFailure;
-    }
-    if (options.selected != nullptr) selected = options.selected->indices;
-  } else if (options.selected != nullptr) {
-    selected = options.selected->indices;
+  std::uint8_t greys[256] = {};
+  if (!one_bit) {
+    if (Ending ending = read_value_colours(input, header, options, selected, greys)) return ending;
   }
   const Classifier classifier =
       make_classifier(options.selected != nullptr ? &selected : nullptr, options.widest_step);
   const std::uint32_t row_bytes = one_bit ? bitmap.stride : std::uint32_t(bitmap.width);
-  DecodeTask task{one_bit ? nullptr : &classifier, &bitmap, row_bytes};
+  DecodeTask task{one_bit ? nullptr : &classifier, &bitmap, row_bytes, greys,
+                  one_bit ? nullptr : options.grey_plane};
   // The 8-bit decode polls the cancel flag before each span it reads, the 1-bit one after.
   const PixelData data{
       tga_pixel_offset(header),
@@ -140,7 +163,10 @@ Ending decode_pixels(platform::InputFile& input, const TgaHeader& header,
   if (Ending ending = read_pixel_data(input, data, options.two_part_minimum, name, &fault_part)) {
     return ending;
   }
-  return fault_part < 0 ? kGoOn : Ending(report_grey_pixel(name));
+  if (fault_part >= 0) return report_grey_pixel(name);
+  // A 1-bit picture is all in the bitmap: black and white.
+  if (one_bit && options.grey_plane != nullptr) fill_grey_from_bitmap(bitmap, options.grey_plane);
+  return kGoOn;
 }
 
 }  // namespace

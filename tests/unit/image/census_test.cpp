@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <random>
 #include <string>
 
+#include "image/frame_spans.h"
 #include "image/tga.h"
 #include "test_support.h"
 
@@ -56,7 +58,7 @@ std::string census_file(int width, int height, int map_length, int entry_size,
 // Runs the census of the file's bytes, with the given values excluded.
 void expect_census(const std::string& file, std::initializer_list<int> excluded, ExitCode code,
                    const std::string& text, std::uint64_t two_part_minimum = kTwoPartMinimum,
-                   ColourItem item = {0, 0, 0, 0}) {
+                   ColourItem item = {0, 0, 0, 0}, const PlotFrame* frame = nullptr) {
   TempInput input(file);
   ColourList table;
   table.any_index = true;
@@ -67,15 +69,63 @@ void expect_census(const std::string& file, std::initializer_list<int> excluded,
   options.census = true;
   options.excluded = &table;
   options.two_part_minimum = two_part_minimum;
+  options.frame = frame;
   TgaHeader header;
   ASSERT_FALSE(tga_read_header(input.file, false, header));
   EXPECT_EQ(printed_by([&] { EXPECT_EQ(run_colour_census(input.file, header, options), code); }),
             text);
 }
 
+// A random box around a picture of width x height pixels, sometimes reaching beyond it.
+PixelBox random_box(std::mt19937& random, int width, int height) {
+  auto edge = [&](int size) { return int(random() % unsigned(size + 8)) - 4; };
+  const int x[2] = {edge(width), edge(width)}, y[2] = {edge(height), edge(height)};
+  return {std::min(x[0], x[1]), std::min(y[0], y[1]), std::max(x[0], x[1]), std::max(y[0], y[1])};
+}
+
+PlotFrame random_frame(std::mt19937& random, int width, int height) {
+  PlotFrame frame;
+  frame.has_area = random() % 4 != 0;
+  if (frame.has_area) frame.area = random_box(random, width, height);
+  frame.mask_count = random() % 5;
+  for (unsigned m = 0; m < frame.mask_count; ++m)
+    frame.masks[m] = random_box(random, width, height);
+  return frame;
+}
+
+bool frame_counts(const PlotFrame& frame, int x, int y) {
+  if (frame.has_area && !frame.area.holds(x, y)) return false;
+  for (unsigned m = 0; m < frame.mask_count; ++m) {
+    if (frame.masks[m].holds(x, y)) return false;
+  }
+  return true;
+}
+
+// The runs of row pieces, every step of interlaced passes among them, against the frame
+// asked pixel by pixel.
+TEST(FrameSpans, HoldThePixelsThatTheFrameLetsThrough) {
+  std::mt19937 random(77);
+  for (int round = 0; round < 3000; ++round) {
+    const PlotFrame frame = random_frame(random, 40, 6);
+    const int y = int(random() % 8) - 1, x0 = int(random() % 40), step = 1 + int(random() % 8);
+    const int count = int(random() % 41);
+    PixelSpan spans[kMaxFrameSpans];
+    const unsigned span_count = frame_spans(frame, y, x0, count, step, spans);
+    std::string expected, got(std::size_t(count), '.');
+    for (int i = 0; i < count; ++i) expected += frame_counts(frame, x0 + i * step, y) ? '#' : '.';
+    for (unsigned s = 0; s < span_count; ++s) {
+      ASSERT_TRUE(spans[s].begin < spans[s].end && spans[s].end <= count);
+      ASSERT_TRUE(s == 0 || spans[s - 1].end <= spans[s].begin);
+      got.replace(std::size_t(spans[s].begin), std::size_t(spans[s].end - spans[s].begin),
+                  std::size_t(spans[s].end - spans[s].begin), '#');
+    }
+    ASSERT_EQ(got, expected) << "round " << round;
+  }
+}
+
 // Counting in spans against one pixel at a time: random images mostly of one background value
 // (some larger than a 64 KiB input block), with a pixel outside the colour map or an early end
-// now and then.
+// now and then, every third within a random plot frame.
 TEST(ColourCensus, SpansCountAsPixelByPixel) {
   std::mt19937 random(612);
   for (int round = 0; round < 120; ++round) {
@@ -96,11 +146,14 @@ TEST(ColourCensus, SpansCountAsPixelByPixel) {
       const int c = entries == 0 ? v : 0, d = (c - grey) * (c - grey) * 3;
       return v == excluded || (item.distance != 0 && d <= item.distance * item.distance);
     };
+    const bool framed = round % 3 == 2;
+    const PlotFrame frame = framed ? random_frame(random, width, height) : PlotFrame{};
     std::uint32_t counts[256] = {}, total = 0;
     std::string text = "\n";
     for (std::size_t i = 0; i < pixels.size() && text == "\n"; ++i) {
       const int v = std::uint8_t(pixels[i]);
       if (i >= size) text = "\nError: unexpected end of file g.tga\n\n";
+      if (framed && !frame_counts(frame, int(i) % width, int(i) / width)) continue;
       if (i < size && v >= limit)
         text = "\nError: pixel value " + std::to_string(v) + " is outside the color map of " +
                std::to_string(entries) + " entries in file g.tga\n\n";
@@ -121,7 +174,7 @@ TEST(ColourCensus, SpansCountAsPixelByPixel) {
                   {excluded},
                   counted && total != 0 ? ExitCode::kSuccess : ExitCode::kInvalidContent, text,
                   round % 2 ? 0 : UINT64_MAX,  // every other round in two parts at once
-                  item);
+                  item, framed ? &frame : nullptr);
   }
 }
 

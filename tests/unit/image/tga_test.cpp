@@ -86,6 +86,7 @@ void check(const Case& c, ReaderOptions options = {}) {
               if (code) return;
               code = c.census ? run_colour_census(*input, header, options)
                               : tga_decode(*input, header, options, bitmap);
+              if (!code && options.grey_plane) mark_data_in_plane(bitmap, options.grey_plane);
             }),
             c.text);
   EXPECT_EQ(code, c.code);
@@ -97,7 +98,8 @@ void check(const Case& c, ReaderOptions options = {}) {
 // front to back and in two parts at once: random images of every width from 1 to 40 and some
 // wider (some files larger than a 64 KiB input block), in black&white with a grey pixel or an
 // early end somewhere (so in either part), with colour lists short and long (all but five
-// values), and as 1-bit rows.
+// values), and as 1-bit rows. The grey plane of a decoded picture holds each pixel's grey, and
+// the data pixels marked.
 TEST(TgaReader, SpansDecodeAsPixelByPixel) {
   std::string most = "/T5";
   for (int v = 6; v < 256; ++v) most += "," + std::to_string(v);
@@ -148,9 +150,54 @@ TEST(TgaReader, SpansDecodeAsPixelByPixel) {
         }
         SCOPED_TRACE(list.substr(0, 20) + " width " + std::to_string(w) + " step " +
                      std::to_string(step));
+        Bytes plane(std::size_t(w) * h, 1);
+        options.grey_plane = plane.data();
         check(c, options);
+        if (c.code) continue;
+        Bytes greys(plane.size());
+        for (std::size_t i = 0; i < greys.size(); ++i) {
+          const std::uint8_t v =
+              one_bit ? body[i / w * stride + i % w / 8] << i % w % 8 & 0x80 : body[i];
+          const int data = c.bitmap[i / w * stride + i % w / 8] >> (7 - i % w % 8) & 1;
+          greys[i] = std::uint8_t((one_bit ? (v ? 254 : 0) : v & 0xFE) | data);
+        }
+        EXPECT_EQ(plane, greys);
       }
     }
+  }
+}
+
+// The grey of colour-mapped pixels is their map entry's luminance, in each kind of entry; a
+// value beyond the map is white. The data pixel (1) is marked.
+TEST(TgaReader, GreyPlaneHoldsTheLuminanceOfTheColourMapEntry) {
+  const struct {
+    int entry_size;
+    Bytes map;  // red, green, a dark grey
+  } maps[] = {{24, {0, 0, 255, 0, 255, 0, 3, 3, 3}},
+              {32, {0, 0, 255, 9, 0, 255, 0, 9, 3, 3, 3, 9}},
+              {16, {0x00, 0x7C, 0xE0, 0x03, 0x21, 0x04}}};  // 5-bit channels; 1 spreads to 8
+  for (const auto& m : maps) {
+    Bytes body = m.map;
+    for (const std::uint8_t v : {0, 1, 2, 3}) body.push_back(v);
+    const Case c{"map",
+                 tga({.map_type = 1,
+                      .image_type = 1,
+                      .map_length = 3,
+                      .entry_size = m.entry_size,
+                      .width = 4,
+                      .height = 1},
+                     body),
+                 "/T1",
+                 false,
+                 {},
+                 "",
+                 {0x40}};
+    Bytes plane(4, 1);
+    ReaderOptions options;
+    options.grey_plane = plane.data();
+    check(c, options);
+    const std::uint8_t dark = m.entry_size == 16 ? 8 : 2;
+    EXPECT_EQ(plane, Bytes({76, 151, dark, 254})) << m.entry_size;
   }
 }
 
