@@ -5,6 +5,7 @@
 #include "base/cancel.h"
 #include "base/console.h"
 #include "base/owners.h"
+#include "base/input_file.h"
 #include "cli/files.h"
 #include "cli/options.h"
 #include "cli/settings.h"
@@ -26,12 +27,12 @@
 namespace curvlog {
 namespace {
 
-// The console control handler is registered for the whole run; removing it is the last thing
-// the common exit does, after every stage has released what it held.
+// The interrupt handler is registered for the whole run; removing it is the last thing the
+// common exit does, after every stage has released what it held.
 class ControlHandlerRegistration {
  public:
-  ControlHandlerRegistration() { platform::register_control_handler(handle_console_control); }
-  ~ControlHandlerRegistration() { platform::remove_control_handler(handle_console_control); }
+  ControlHandlerRegistration() { platform::on_interrupt(request_cancel); }
+  ~ControlHandlerRegistration() { platform::on_interrupt(nullptr); }
   ControlHandlerRegistration(const ControlHandlerRegistration&) = delete;
   ControlHandlerRegistration& operator=(const ControlHandlerRegistration&) = delete;
 };
@@ -50,20 +51,41 @@ ReaderOptions reader_options(const RunSettings& settings) {
   return options;
 }
 
+// What the run keeps of the picture for the overlay (/O): one byte per pixel, the grey level
+// with bit 0 clear, bit 0 set later for a data pixel. Empty without /O.
+struct OverlayPlane {
+  CArray<std::uint8_t> bytes;
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+};
+
 // Once the header is read, the picture's size tells whether the plot area holds any of it,
-// and whether the rows' values that /Y gives fit a PRN line.
-Ending check_picture_size(const RunSettings& settings, std::int32_t width, std::int32_t height) {
+// and whether the rows' values that /Y gives fit a PRN line; the overlay's plane is made.
+Ending check_picture_size(const RunSettings& settings, std::int32_t width, std::int32_t height,
+                          ReaderOptions& options, OverlayPlane& plane) {
   if (!frame_holds_pixels(settings.frame, width, height)) {
     return report_area_outside(settings.frame, width, height, settings.input_name);
   }
   if (settings.has_rows && !settings.csv_output) {
     if (check_row_values(settings.rows, height)) return plot_option_error();
   }
+  if (settings.overlay_name[0] != '\0' && !settings.census_mode) {
+    plane.bytes = allocate_zeroed<std::uint8_t>(std::size_t(width) * std::size_t(height));
+    if (!plane.bytes) {
+      print("\nError: unable to allocate memory to write the overlay file %s\n\n",
+            settings.overlay_name);
+      return ExitCode::kOutOfMemory;
+    }
+    plane.width = width;
+    plane.height = height;
+    options.grey_plane = plane.bytes.get();
+  }
   return kGoOn;
 }
 
 // The PCX header stage and decode. A failed validation ends the run before the checkpoint.
-Ending read_pcx(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
+Ending read_pcx(const RunSettings& settings, InputFile& input, DataBitmap& bitmap,
+                OverlayPlane& plane) {
   PcxHeader header;
   if (Ending ending = pcx_read_header(input, header)) return ending;
   std::int32_t width = 0;
@@ -72,14 +94,21 @@ Ending read_pcx(const RunSettings& settings, platform::InputFile& input, DataBit
     return ExitCode::kInvalidContent;
   }
   if (cancel_requested()) return ExitCode::kSuccess;
-  if (Ending ending = check_picture_size(settings, width, height)) return ending;
-  return pcx_decode(input, header, width, height, settings.input_name, bitmap);
+  ReaderOptions options = reader_options(settings);
+  if (Ending ending = check_picture_size(settings, width, height, options, plane)) return ending;
+  if (Ending ending = pcx_decode(input, header, width, height, settings.input_name, bitmap)) {
+    return ending;
+  }
+  // The bitmap holds the whole picture: its data pixels are the black ones.
+  if (plane.bytes) fill_grey_from_bitmap(bitmap, plane.bytes.get());
+  return kGoOn;
 }
 
 // The TGA header stage, then the census or the decode. Here the checkpoint comes before the
 // pending exit code, so a cancellation wins over a faulty header.
-Ending read_tga(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
-  const ReaderOptions options = reader_options(settings);
+Ending read_tga(const RunSettings& settings, InputFile& input, DataBitmap& bitmap,
+                OverlayPlane& plane) {
+  ReaderOptions options = reader_options(settings);
   TgaHeader header;
   if (Ending ending = tga_read_header(input, options.verbose, header)) return ending;
   if (header.bits_per_pixel == 1 && settings.colour_list_given) {
@@ -88,7 +117,9 @@ Ending read_tga(const RunSettings& settings, platform::InputFile& input, DataBit
   const bool valid = tga_validate_header(header, options);
   if (cancel_requested()) return ExitCode::kSuccess;
   if (!valid) return ExitCode::kInvalidContent;
-  if (Ending ending = check_picture_size(settings, header.width, header.height)) return ending;
+  if (Ending ending = check_picture_size(settings, header.width, header.height, options, plane)) {
+    return ending;
+  }
   if (options.census) return run_colour_census(input, header, options).value_or(ExitCode::kSuccess);
   return tga_decode(input, header, options, bitmap);
 }
@@ -97,7 +128,7 @@ Ending read_tga(const RunSettings& settings, platform::InputFile& input, DataBit
 // given. The bytes are only looked at: the reader that takes the file starts at its first byte.
 enum class Signature { kNone, kPng, kJpeg };
 
-Signature signature_of(platform::InputFile& input) {
+Signature signature_of(InputFile& input) {
   const std::uint8_t* bytes = nullptr;
   const long available = input.view(&bytes);
   if (available <= 0) return Signature::kNone;
@@ -109,8 +140,9 @@ Signature signature_of(platform::InputFile& input) {
 
 // The PNG header stage, then the census or the decode, with the checkpoint where the TGA
 // reader has it.
-Ending read_png(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
-  const ReaderOptions options = reader_options(settings);
+Ending read_png(const RunSettings& settings, InputFile& input, DataBitmap& bitmap,
+                OverlayPlane& plane) {
+  ReaderOptions options = reader_options(settings);
   PngHeader header;
   if (Ending ending = png_read_header(input, options.input_name, options.verbose, header)) {
     return ending;
@@ -118,8 +150,8 @@ Ending read_png(const RunSettings& settings, platform::InputFile& input, DataBit
   const bool valid = png_validate_header(header, options.input_name);
   if (cancel_requested()) return ExitCode::kSuccess;
   if (!valid) return ExitCode::kInvalidContent;
-  if (Ending ending =
-          check_picture_size(settings, std::int32_t(header.width), std::int32_t(header.height))) {
+  if (Ending ending = check_picture_size(settings, std::int32_t(header.width),
+                                         std::int32_t(header.height), options, plane)) {
     return ending;
   }
   const Ending ending = png_decode(input, header, options, bitmap);
@@ -130,8 +162,9 @@ Ending read_png(const RunSettings& settings, platform::InputFile& input, DataBit
 
 // The JPEG header stage, then the census or the decode, with the checkpoint where the PNG
 // reader has it.
-Ending read_jpeg(const RunSettings& settings, platform::InputFile& input, DataBitmap& bitmap) {
-  const ReaderOptions options = reader_options(settings);
+Ending read_jpeg(const RunSettings& settings, InputFile& input, DataBitmap& bitmap,
+                 OverlayPlane& plane) {
+  ReaderOptions options = reader_options(settings);
   JpegHeader header;
   if (Ending ending = jpeg_read_header(input, options.input_name, options.verbose, header)) {
     return ending;
@@ -139,8 +172,8 @@ Ending read_jpeg(const RunSettings& settings, platform::InputFile& input, DataBi
   const bool valid = jpeg_validate_header(header, options.input_name);
   if (cancel_requested()) return ExitCode::kSuccess;
   if (!valid) return ExitCode::kInvalidContent;
-  if (Ending ending =
-          check_picture_size(settings, std::int32_t(header.width), std::int32_t(header.height))) {
+  if (Ending ending = check_picture_size(settings, std::int32_t(header.width),
+                                         std::int32_t(header.height), options, plane)) {
     return ending;
   }
   const Ending ending = jpeg_decode(input, header, options, bitmap);
@@ -153,11 +186,11 @@ Ending read_jpeg(const RunSettings& settings, platform::InputFile& input, DataBi
 // the data file is written, which frees the table.
 ExitCode write_data_file(const RunSettings& settings, ColumnTable& table,
                          std::int32_t working_height, std::int32_t row_offset,
-                         std::int32_t band_top, std::int32_t width) {
-  const bool overlay = settings.overlay_name[0] != '\0';
+                         std::int32_t band_top, const OverlayPlane& plane) {
+  const bool overlay = plane.bytes != nullptr;
   CArray<double> marks;
   if (overlay) {
-    marks = allocate_zeroed<double>(std::size_t(width));
+    marks = allocate_zeroed<double>(std::size_t(plane.width));
     if (!marks) {
       print("\nError: unable to allocate memory to write the overlay file %s\n\n",
             settings.overlay_name);
@@ -184,9 +217,33 @@ ExitCode write_data_file(const RunSettings& settings, ColumnTable& table,
                    row_offset + band_top};
     ending = write_prn_file(table, working_height, prn);
   }
-  if (ending) return *ending;
-  if (!overlay || cancel_requested()) return ExitCode::kSuccess;
-  return ExitCode::kSuccess;  // the overlay picture follows with the grey plane
+  // The data file ends the run, with success or not; an overlay follows only a finished one.
+  const ExitCode data_file = ending.value_or(ExitCode::kSuccess);
+  if (data_file != ExitCode::kSuccess || !overlay || cancel_requested()) return data_file;
+  const PlotFrame& frame = settings.frame;
+  const auto box = [&](const PixelBox& b) {
+    const PixelBox c = b.clipped(plane.width, plane.height);
+    return OverlayBox{c.left, c.top, c.right, c.bottom};
+  };
+  const OverlayBox area = box(frame.area);
+  OverlayBox masks[kMaxMasks];
+  std::size_t mask_count = 0;
+  for (unsigned m = 0; m < frame.mask_count; ++m) {
+    if (!frame.masks[m].clipped(plane.width, plane.height).empty()) {
+      masks[mask_count++] = box(frame.masks[m]);
+    }
+  }
+  OverlayPicture picture;
+  picture.width = std::uint32_t(plane.width);
+  picture.height = std::uint32_t(plane.height);
+  picture.plane = plane.bytes.get();
+  picture.mark_rows = marks.get();
+  picture.area = frame.has_area ? &area : nullptr;
+  picture.masks = masks;
+  picture.mask_count = mask_count;
+  OverlayOptions options;
+  options.output_name = settings.overlay_name;
+  return write_overlay(options, picture).value_or(ExitCode::kSuccess);
 }
 
 ExitCode run_sequence(RunSettings& settings) {
@@ -200,15 +257,17 @@ ExitCode run_sequence(RunSettings& settings) {
   if (Ending ending = resolve_input_name(settings)) return *ending;
   if (cancel_requested()) return ExitCode::kSuccess;
 
-  platform::InputFile input;
+  InputFile input;
   if (Ending ending = open_input(settings, input)) return *ending;
 
   DataBitmap bitmap;
+  OverlayPlane plane;
   const Signature signature = signature_of(input);
-  const Ending image_ending = signature == Signature::kPng    ? read_png(settings, input, bitmap)
-                              : signature == Signature::kJpeg ? read_jpeg(settings, input, bitmap)
-                              : settings.tga_input            ? read_tga(settings, input, bitmap)
-                                                              : read_pcx(settings, input, bitmap);
+  const Ending image_ending =
+      signature == Signature::kPng    ? read_png(settings, input, bitmap, plane)
+      : signature == Signature::kJpeg ? read_jpeg(settings, input, bitmap, plane)
+      : settings.tga_input            ? read_tga(settings, input, bitmap, plane)
+                                      : read_pcx(settings, input, bitmap, plane);
   if (image_ending) return *image_ending;
 
   // Hand-over to the column scan: the input is no longer needed.
@@ -222,6 +281,11 @@ ExitCode run_sequence(RunSettings& settings) {
   if (Ending ending = apply_frame(settings.frame, bitmap, row_offset, working_height)) {
     return *ending;
   }
+  // The overlay shows the data pixels that the frame left, before /C moves rows.
+  if (plane.bytes) {
+    mark_data_in_plane(bitmap, working_height,
+                       plane.bytes.get() + std::size_t(row_offset) * std::size_t(bitmap.width));
+  }
   std::int32_t band_top = 0;
   if (settings.crop) {
     if (Ending ending = crop_to_data(bitmap, working_height, band_top)) return *ending;
@@ -230,11 +294,10 @@ ExitCode run_sequence(RunSettings& settings) {
   scan.input_name = settings.input_name;
   if (settings.colour_list_given) scan.colour_list = settings.selected_text;
   scan.rows_have_values = settings.has_rows;
-  const std::int32_t width = bitmap.width;
   ColumnTable table;
   if (Ending ending = scan_columns(bitmap, working_height, scan, table)) return *ending;
   if (Ending ending = mark_extremes(table)) return *ending;
-  return write_data_file(settings, table, working_height, row_offset, band_top, width);
+  return write_data_file(settings, table, working_height, row_offset, band_top, plane);
 }
 
 }  // namespace

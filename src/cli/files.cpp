@@ -150,7 +150,7 @@ Ending resolve_input_name(RunSettings& settings) {
   return kGoOn;
 }
 
-Ending open_input(RunSettings& settings, platform::InputFile& input) {
+Ending open_input(RunSettings& settings, InputFile& input) {
   // A name chosen in the dialog is an existing file's full path and needs none of these tests.
   if (input_argument(settings) != nullptr) {
     if (names_directory(settings.input_name)) {

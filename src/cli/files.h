@@ -3,8 +3,8 @@
 #include <cstddef>
 
 #include "base/exit_code.h"
+#include "base/input_file.h"
 #include "cli/settings.h"
-#include "platform/platform.h"
 
 namespace curvlog {
 
@@ -19,7 +19,7 @@ Ending resolve_input_name(RunSettings& settings);
 
 // Refuses a directory name and resolves a filemask, checks that the input exists and (graph
 // mode) that the output does not, opens the input and, verbose, echoes both names.
-Ending open_input(RunSettings& settings, platform::InputFile& input);
+Ending open_input(RunSettings& settings, InputFile& input);
 
 // True for an input name that denotes a directory ("x/", "x/.", "x/..", ".", "..").
 bool names_directory(const char* name);

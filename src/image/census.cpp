@@ -23,7 +23,7 @@ std::uint8_t expand_five_bits(unsigned channel) {
 
 // Entries are stored blue, green, red (and alpha for 32 bits), or as one little-endian 16-bit
 // word A1R5G5B5.
-Ending tga_read_colour_map(platform::InputFile& input, const TgaHeader& header,
+Ending tga_read_colour_map(InputFile& input, const TgaHeader& header,
                            const char* input_name, CensusColour* table) {
   const unsigned entry_bytes = tga_colour_map_entry_bytes(header.colour_map_entry_size);
   for (unsigned i = 0; i < header.colour_map_length; ++i) {
@@ -100,7 +100,7 @@ std::uint32_t count_framed_span(void* context, std::uint64_t first, const std::u
 // Counts every pixel, or those within the frame. A pixel outside the colour map lies before
 // anything later in the file, so its error wins over a later end of file or read failure, as it
 // does pixel by pixel. The census has no cancel checkpoint.
-Ending count_pixels(platform::InputFile& input, const TgaHeader& header,
+Ending count_pixels(InputFile& input, const TgaHeader& header,
                     const ReaderOptions& options, unsigned entries, Histogram& histogram) {
   const char* const name = options.input_name;
   const PlotFrame* const frame = options.frame;
@@ -190,8 +190,7 @@ ExitCode list_census(const Histogram& histogram, const CensusColour* colours, un
   return ExitCode::kSuccess;
 }
 
-Ending run_colour_census(platform::InputFile& input, const TgaHeader& header,
-                         const ReaderOptions& options) {
+Ending run_colour_census(InputFile& input, const TgaHeader& header, const ReaderOptions& options) {
   const bool colour_mapped = header.colour_map_type == 1;
   const unsigned entries = colour_mapped ? header.colour_map_length : 256;
   const CArray<CensusColour> colours = allocate_zeroed<CensusColour>(entries);

@@ -5,9 +5,9 @@
 
 #include "base/exit_code.h"
 #include "image/colour_select.h"
+#include "base/input_file.h"
 #include "image/reader_options.h"
 #include "image/tga.h"
-#include "platform/platform.h"
 
 namespace curvlog {
 
@@ -45,12 +45,11 @@ ExitCode list_census(const Histogram& histogram, const CensusColour* colours, un
 
 // Reads the colour map of a TGA file positioned at it into table (colour-map length entries),
 // one byte per request.
-Ending tga_read_colour_map(platform::InputFile& input, const TgaHeader& header,
+Ending tga_read_colour_map(InputFile& input, const TgaHeader& header,
                            const char* input_name, CensusColour* table);
 
 // Counts every pixel value of a valid 8-bit TGA file positioned just after its image ID, lists
 // the values in use and ends the run.
-Ending run_colour_census(platform::InputFile& input, const TgaHeader& header,
-                         const ReaderOptions& options);
+Ending run_colour_census(InputFile& input, const TgaHeader& header, const ReaderOptions& options);
 
 }  // namespace curvlog

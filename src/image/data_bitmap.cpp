@@ -10,7 +10,9 @@
 namespace curvlog {
 
 ExitCode report_pixel_read_failure(platform::ErrorCode error, int result, const char* input_name) {
-  if (result == platform::InputFile::kReadError) {
+  // An interrupt ends a waiting read: the run ends as cancelled, not with the file at fault.
+  if (cancel_requested()) return ExitCode::kSuccess;
+  if (result == InputFile::kReadError) {
     print("\nError: cannot read file %s (%lu)\n\n", input_name, error);
     return ExitCode::kReadFailure;
   }
@@ -18,12 +20,9 @@ ExitCode report_pixel_read_failure(platform::ErrorCode error, int result, const 
   return ExitCode::kInvalidContent;
 }
 
-ExitCode report_view_failure(const platform::InputFile& input, long available,
-                             const char* input_name) {
+ExitCode report_view_failure(const InputFile& input, long available, const char* input_name) {
   return report_pixel_read_failure(
-      input.error(),
-      available < 0 ? platform::InputFile::kReadError : platform::InputFile::kEndOfFile,
-      input_name);
+      input.error(), available < 0 ? InputFile::kReadError : InputFile::kEndOfFile, input_name);
 }
 
 ExitCode report_grey_pixel(const char* input_name) {
@@ -39,12 +38,13 @@ void store_inverted(std::uint8_t* out, const std::uint8_t* in, std::size_t count
 
 namespace {
 
-// Hands each bitmap byte to apply with the plane bytes of its pixels: eight, fewer at the end
-// of a row. The bits beyond the width are never looked at.
+// Hands each bitmap byte of the first rows rows to apply with the plane bytes of its pixels:
+// eight, fewer at the end of a row. The bits beyond the width are never looked at.
 template <typename Apply>
-void for_each_plane_byte(const DataBitmap& bitmap, std::uint8_t* plane, Apply apply) {
+void for_each_plane_byte(const DataBitmap& bitmap, std::int32_t rows, std::uint8_t* plane,
+                         Apply apply) {
   const std::size_t width = std::size_t(bitmap.width);
-  for (std::int32_t y = 0; y < bitmap.height; ++y) {
+  for (std::int32_t y = 0; y < rows; ++y) {
     const std::uint8_t* const bits = bitmap.row(y);
     std::uint8_t* const out = plane + std::size_t(y) * width;
     for (std::size_t x = 0; x < width; x += 8) {
@@ -69,7 +69,7 @@ struct EightGreys {
 
 void fill_grey_from_bitmap(const DataBitmap& bitmap, std::uint8_t* plane) {
   const EightGreys grey;
-  for_each_plane_byte(bitmap, plane, [&](std::uint8_t* out, std::uint8_t bits, std::size_t n) {
+  for_each_plane_byte(bitmap, bitmap.height, plane, [&](std::uint8_t* out, std::uint8_t bits, std::size_t n) {
     if (n == 8) {
       std::memcpy(out, grey.bytes[bits], 8);  // one store
     } else {
@@ -78,8 +78,8 @@ void fill_grey_from_bitmap(const DataBitmap& bitmap, std::uint8_t* plane) {
   });
 }
 
-void mark_data_in_plane(const DataBitmap& bitmap, std::uint8_t* plane) {
-  for_each_plane_byte(bitmap, plane, [](std::uint8_t* out, std::uint8_t bits, std::size_t n) {
+void mark_data_in_plane(const DataBitmap& bitmap, std::int32_t rows, std::uint8_t* plane) {
+  for_each_plane_byte(bitmap, rows, plane, [](std::uint8_t* out, std::uint8_t bits, std::size_t n) {
     if (bits == 0) return;  // most of a graph
     for (std::size_t i = 0; i < n; ++i) out[i] = std::uint8_t(out[i] | (bits >> (7 - i) & 1));
   });

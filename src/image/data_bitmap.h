@@ -5,7 +5,9 @@
 
 #include "base/cancel.h"
 #include "base/exit_code.h"
+#include "base/input_file.h"
 #include "base/owners.h"
+#include "base/input_file.h"
 #include "platform/platform.h"
 
 namespace curvlog {
@@ -31,13 +33,12 @@ Ending allocate_data_bitmap(std::int32_t width, std::int32_t height, std::uint32
 
 // A pixel-data read request that did not deliver (result kReadError with the system's error,
 // or kEndOfFile): prints the read-failure (code 5) or early-end (code 6) message and returns
-// its code.
+// its code; after a cancellation, which may have ended the read, prints nothing and returns 0.
 ExitCode report_pixel_read_failure(platform::ErrorCode error, int result, const char* input_name);
 
 // The same for a request of the input (InputFile::view or read) that delivered nothing or too
 // little: a negative result is a failed read, any other the end of the file.
-ExitCode report_view_failure(const platform::InputFile& input, long available,
-                             const char* input_name);
+ExitCode report_view_failure(const InputFile& input, long available, const char* input_name);
 
 // A pixel that black&white input does not allow (neither black nor white): prints the
 // grey-pixel message and returns code 6.
@@ -46,7 +47,7 @@ ExitCode report_grey_pixel(const char* input_name);
 // The next buffered bytes of 1-bit rows, at most most of them: *data and *count are set, or the
 // run ends at a failed read (5), the end of the file (6) or a cancellation (0), whose checkpoint
 // follows the bytes' arrival. Inline: a run-length file asks once per run.
-inline Ending next_row_bytes(platform::InputFile& input, const char* input_name, std::uint32_t most,
+inline Ending next_row_bytes(InputFile& input, const char* input_name, std::uint32_t most,
                              const std::uint8_t** data, std::uint32_t* count) {
   const long available = input.view(data);
   if (available <= 0) return report_view_failure(input, available, input_name);
@@ -62,8 +63,9 @@ inline Ending next_row_bytes(platform::InputFile& input, const char* input_name,
 // white for any other; bit 0 clear.
 void fill_grey_from_bitmap(const DataBitmap& bitmap, std::uint8_t* plane);
 
-// Sets bit 0 of every data pixel's byte, leaving the grey as it is.
-void mark_data_in_plane(const DataBitmap& bitmap, std::uint8_t* plane);
+// Sets bit 0 of the byte of every data pixel in the bitmap's first rows rows, leaving the grey
+// as it is; plane is where the first of those rows lies.
+void mark_data_in_plane(const DataBitmap& bitmap, std::int32_t rows, std::uint8_t* plane);
 
 // Stores count file bytes inverted, as 1-bit rows are kept: a black (0) pixel becomes a data
 // pixel.

@@ -76,9 +76,9 @@ ExitCode report_decoder_failure(DecodeStatus status, platform::ErrorCode error,
   switch (status) {
     case DecodeStatus::kOk:  // not a failure; never asked
     case DecodeStatus::kEndOfFile:
-      return report_pixel_read_failure(0, platform::InputFile::kEndOfFile, input_name);
+      return report_pixel_read_failure(0, InputFile::kEndOfFile, input_name);
     case DecodeStatus::kReadError:
-      return report_pixel_read_failure(error, platform::InputFile::kReadError, input_name);
+      return report_pixel_read_failure(error, InputFile::kReadError, input_name);
     case DecodeStatus::kBadCrc:  // PNG only
     case DecodeStatus::kBadChunk:
       return report_bad_marker(input_name);
@@ -98,7 +98,7 @@ ExitCode report_decoder_failure(DecodeStatus status, platform::ErrorCode error,
 // ---- The markers before the frame --------------------------------------------------------------
 
 // Takes count bytes of the input into out, or drops them when out is null.
-Ending take(platform::InputFile& input, const char* input_name, std::uint8_t* out,
+Ending take(InputFile& input, const char* input_name, std::uint8_t* out,
             std::size_t count) {
   std::uint8_t dropped[4096];
   while (count != 0) {
@@ -135,7 +135,7 @@ std::uint8_t* make_room(JpegHeader& header, std::size_t count, bool* memory_refu
 // Takes a marker's two bytes and its segment (length first) into the kept bytes or, for a
 // marker that says nothing about the pixels, drops the segment. Points *data at a kept
 // segment's data, after the length.
-Ending take_segment(platform::InputFile& input, const char* input_name, std::uint8_t marker,
+Ending take_segment(InputFile& input, const char* input_name, std::uint8_t marker,
                     JpegHeader& header, const std::uint8_t** data, std::size_t* data_size) {
   std::uint8_t length_bytes[2];
   if (Ending ending = take(input, input_name, length_bytes, 2)) return ending;
@@ -184,7 +184,7 @@ bool is_jpeg_signature(const std::uint8_t* bytes, std::size_t size) {
   return size >= 3 && bytes[0] == 0xFF && bytes[1] == kStartOfImage && bytes[2] == 0xFF;
 }
 
-Ending jpeg_read_header(platform::InputFile& input, const char* input_name, bool verbose,
+Ending jpeg_read_header(InputFile& input, const char* input_name, bool verbose,
                         JpegHeader& header) {
   if (verbose) print("Using JPEG input file format.\n\n");
   bool memory_refused = false;
@@ -275,10 +275,10 @@ bool jpeg_validate_header(const JpegHeader& header, const char* input_name) {
   return valid;
 }
 
-Ending jpeg_decode(platform::InputFile& input, const JpegHeader& header,
+Ending jpeg_decode(InputFile& input, const JpegHeader& header,
                    const ReaderOptions& options, DataBitmap& bitmap) {
   platform::JpegDecoder decoder;
-  const DecodeStatus status = decoder.start(platform::byte_source(input), options.input_name,
+  const DecodeStatus status = decoder.start(byte_source(input), options.input_name,
                                             header.bytes.get(), header.size);
   if (status != DecodeStatus::kOk) {
     return report_decoder_failure(status, decoder.error(), options.input_name);

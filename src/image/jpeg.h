@@ -7,6 +7,7 @@
 #include "base/owners.h"
 #include "image/data_bitmap.h"
 #include "image/reader_options.h"
+#include "base/input_file.h"
 #include "platform/platform.h"
 
 namespace curvlog {
@@ -36,7 +37,7 @@ struct JpegHeader {
 // Reads the markers up to and including the frame header and, verbose, names the kind of file
 // and prints the frame's facts. Ends the run with 6 when the file ends first or its markers are
 // malformed, 5 when the read fails, 7 when the bytes cannot be kept.
-Ending jpeg_read_header(platform::InputFile& input, const char* input_name, bool verbose,
+Ending jpeg_read_header(InputFile& input, const char* input_name, bool verbose,
                         JpegHeader& header);
 
 // Runs every check of the frame header, printing each fault; false when any failed.
@@ -47,7 +48,7 @@ bool jpeg_validate_header(const JpegHeader& header, const char* input_name);
 // classifies every pixel into it as an 8-bit TGA file's, except that without a colour list a
 // pixel's level (black or white) decides. A colour picture is refused. A decode that fails
 // leaves no bitmap.
-Ending jpeg_decode(platform::InputFile& input, const JpegHeader& header,
+Ending jpeg_decode(InputFile& input, const JpegHeader& header,
                    const ReaderOptions& options, DataBitmap& bitmap);
 
 }  // namespace curvlog

@@ -29,9 +29,10 @@ PcxHeader pcx_parse_header(const std::uint8_t (&bytes)[kPcxHeaderSize]) {
   return header;
 }
 
-Ending pcx_read_header(platform::InputFile& input, PcxHeader& header) {
+Ending pcx_read_header(InputFile& input, PcxHeader& header) {
   std::uint8_t bytes[kPcxHeaderSize];
   const long count = input.read(bytes, sizeof bytes);
+  if (count != long{sizeof bytes} && cancel_requested()) return ExitCode::kSuccess;
   if (count < 0) {
     print("Error: cannot read PCX file header (%lu)\n\n", input.error());
     return ExitCode::kReadFailure;
@@ -108,7 +109,7 @@ bool pcx_validate_header(const PcxHeader& header, const char* input_name, bool v
   return valid;
 }
 
-Ending pcx_decode(platform::InputFile& input, const PcxHeader& header, std::int32_t width,
+Ending pcx_decode(InputFile& input, const PcxHeader& header, std::int32_t width,
                   std::int32_t height, const char* input_name, DataBitmap& bitmap) {
   if (cancel_requested()) return ExitCode::kSuccess;
   if (Ending ending = allocate_data_bitmap(width, height, header.bytes_per_line, bitmap)) {
@@ -117,7 +118,7 @@ Ending pcx_decode(platform::InputFile& input, const PcxHeader& header, std::int3
   return pcx_decode_rows(input, input_name, bitmap);
 }
 
-Ending pcx_decode_rows(platform::InputFile& input, const char* input_name, DataBitmap& bitmap) {
+Ending pcx_decode_rows(InputFile& input, const char* input_name, DataBitmap& bitmap) {
   const std::uint32_t stride = bitmap.stride;
   constexpr unsigned kFirstRunCode = 0xC1;  // 0xC0 itself is a literal
   for (std::int32_t y = 0; y < bitmap.height; ++y) {

@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "base/exit_code.h"
+#include "base/input_file.h"
 #include "image/data_bitmap.h"
-#include "platform/platform.h"
 
 namespace curvlog {
 
@@ -26,7 +26,7 @@ struct PcxHeader {
 PcxHeader pcx_parse_header(const std::uint8_t (&bytes)[kPcxHeaderSize]);
 
 // Reads the header in one request of 128 bytes; ends the run with code 5 when it fails.
-Ending pcx_read_header(platform::InputFile& input, PcxHeader& header);
+Ending pcx_read_header(InputFile& input, PcxHeader& header);
 
 // Runs every header check in order, printing each fault (and, verbose, the header fields).
 // Returns true when the header is valid; width and height are set either way.
@@ -36,10 +36,10 @@ bool pcx_validate_header(const PcxHeader& header, const char* input_name, bool v
 // Fills every row of the allocated bitmap from the run-length codes at the file's current
 // position, each byte stored inverted (a black pixel becomes a data pixel). Ends with 5 on a
 // read failure, 6 at an early end of file, 0 on cancellation.
-Ending pcx_decode_rows(platform::InputFile& input, const char* input_name, DataBitmap& bitmap);
+Ending pcx_decode_rows(InputFile& input, const char* input_name, DataBitmap& bitmap);
 
 // After a valid header: the cancel checkpoint, the allocation and the run-length decoding.
-Ending pcx_decode(platform::InputFile& input, const PcxHeader& header, std::int32_t width,
+Ending pcx_decode(InputFile& input, const PcxHeader& header, std::int32_t width,
                   std::int32_t height, const char* input_name, DataBitmap& bitmap);
 
 }  // namespace curvlog

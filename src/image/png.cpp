@@ -15,7 +15,6 @@ using platform::DecodeStatus;
 
 constexpr std::uint8_t kSignature[kPngSignatureSize] = {0x89, 'P',  'N',  'G',
                                                         '\r', '\n', 0x1A, '\n'};
-constexpr std::uint32_t kLargestSide = 65535;  // as for TGA files
 
 // Colour types of the IHDR chunk.
 constexpr std::uint8_t kGreyscale = 0;
@@ -63,9 +62,9 @@ ExitCode report_decoder_failure(DecodeStatus status, platform::ErrorCode error,
   switch (status) {
     case DecodeStatus::kOk:  // not a failure; never asked
     case DecodeStatus::kEndOfFile:
-      return report_pixel_read_failure(0, platform::InputFile::kEndOfFile, input_name);
+      return report_pixel_read_failure(0, InputFile::kEndOfFile, input_name);
     case DecodeStatus::kReadError:
-      return report_pixel_read_failure(error, platform::InputFile::kReadError, input_name);
+      return report_pixel_read_failure(error, InputFile::kReadError, input_name);
     case DecodeStatus::kBadCrc:
       return report_damage(input_name, "a chunk has a bad CRC");
     case DecodeStatus::kBadChunk:
@@ -90,7 +89,7 @@ bool is_png_signature(const std::uint8_t* bytes, std::size_t size) {
   return size >= kPngSignatureSize && std::memcmp(bytes, kSignature, kPngSignatureSize) == 0;
 }
 
-Ending png_read_header(platform::InputFile& input, const char* input_name, bool verbose,
+Ending png_read_header(InputFile& input, const char* input_name, bool verbose,
                        PngHeader& header) {
   if (verbose) print("Using PNG input file format.\n\n");
   const long got = input.read(header.bytes, sizeof header.bytes);
@@ -129,7 +128,7 @@ bool png_validate_header(const PngHeader& header, const char* input_name) {
     report_header_fault("Error: the width of the graph has to be at least 1 instead of %u, or\n", 0,
                         input_name);
     valid = false;
-  } else if (header.width > kLargestSide) {
+  } else if (header.width > platform::kLargestSide) {
     print("Error: the graph in %s is %lu pixels wide; CURVLOG reads at most 65535\n\n", input_name,
           static_cast<unsigned long>(header.width));
     valid = false;
@@ -138,7 +137,7 @@ bool png_validate_header(const PngHeader& header, const char* input_name) {
     report_header_fault("Error: the height of the graph has to be at least 1 instead of %u, or\n",
                         0, input_name);
     valid = false;
-  } else if (header.height > kLargestSide) {
+  } else if (header.height > platform::kLargestSide) {
     print("Error: the graph in %s is %lu pixels high; CURVLOG reads at most 65535\n\n", input_name,
           static_cast<unsigned long>(header.height));
     valid = false;
@@ -175,12 +174,12 @@ bool png_validate_header(const PngHeader& header, const char* input_name) {
   return valid;
 }
 
-Ending png_decode(platform::InputFile& input, const PngHeader& header, const ReaderOptions& options,
+Ending png_decode(InputFile& input, const PngHeader& header, const ReaderOptions& options,
                   DataBitmap& bitmap) {
   const char* const name = options.input_name;
   platform::PngDecoder decoder;
   const DecodeStatus status =
-      decoder.start(platform::byte_source(input), name, header.bytes, sizeof header.bytes);
+      decoder.start(byte_source(input), name, header.bytes, sizeof header.bytes);
   if (status != DecodeStatus::kOk) return report_decoder_failure(status, decoder.error(), name);
   const bool palette = header.colour_type == kPalette;
   const bool grey = header.colour_type == kGreyscale || header.colour_type == kGreyAlpha;

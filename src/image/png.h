@@ -4,9 +4,9 @@
 #include <cstdint>
 
 #include "base/exit_code.h"
+#include "base/input_file.h"
 #include "image/data_bitmap.h"
 #include "image/reader_options.h"
-#include "platform/platform.h"
 
 namespace curvlog {
 
@@ -33,7 +33,7 @@ struct PngHeader {
 
 // Reads the signature and the IHDR chunk and, verbose, prints the kind of file and the fields. Ends
 // the run with 6 when the file is too short to hold them, 5 when the read fails.
-Ending png_read_header(platform::InputFile& input, const char* input_name, bool verbose,
+Ending png_read_header(InputFile& input, const char* input_name, bool verbose,
                        PngHeader& header);
 
 // Runs every check of the IHDR chunk, printing each fault; false when any failed.
@@ -44,7 +44,7 @@ bool png_validate_header(const PngHeader& header, const char* input_name);
 // else colours; transparency laid over white, 16-bit samples by their high byte. In census mode
 // lists the values in use, or the main colours, and ends the run; otherwise allocates the
 // bitmap and classifies every pixel into it. A decode that fails leaves no bitmap.
-Ending png_decode(platform::InputFile& input, const PngHeader& header, const ReaderOptions& options,
+Ending png_decode(InputFile& input, const PngHeader& header, const ReaderOptions& options,
                   DataBitmap& bitmap);
 
 }  // namespace curvlog

@@ -23,7 +23,7 @@ constexpr std::uint8_t kTopLeftOrigin = 0x20;  // descriptor: origin bit set, no
 // One header field, read in one request of its own width; 16-bit fields are little-endian.
 // Bytes that a short read did not deliver stay 0; the caller notices them by the sum.
 template <typename Field>
-bool read_field(platform::InputFile& input, Field& field, long& delivered) {
+bool read_field(InputFile& input, Field& field, long& delivered) {
   std::uint8_t bytes[sizeof(Field)] = {};
   const long count = input.read(bytes, sizeof bytes);
   if (count < 0) return false;
@@ -95,7 +95,7 @@ std::uint32_t decode_span(void* context, std::uint64_t first, const std::uint8_t
 // 0.114 blue, rounded, bit 0 clear; white for a value without a colour). A value's colour is
 // its colour-map entry, or (g, g, g) for a grey level g. The colour map is read only when one
 // of the two needs it, else skipped. Leaves the file at the first pixel.
-Ending read_value_colours(platform::InputFile& input, const TgaHeader& header,
+Ending read_value_colours(InputFile& input, const TgaHeader& header,
                           const ReaderOptions& options, ColourTable& selected,
                           std::uint8_t (&greys)[256]) {
   const bool items = options.selected != nullptr && options.selected->item_count != 0;
@@ -120,6 +120,7 @@ Ending read_value_colours(platform::InputFile& input, const TgaHeader& header,
     const std::uint32_t map_bytes =
         tga_colour_map_entry_bytes(header.colour_map_entry_size) * header.colour_map_length;
     if (!input.skip(map_bytes)) {
+      if (cancel_requested()) return ExitCode::kSuccess;
       print("Error: cannot read TGA file header (%lu)\n\n", input.error());
       return ExitCode::kReadFailure;
     }
@@ -137,7 +138,7 @@ Ending read_value_colours(platform::InputFile& input, const TgaHeader& header,
 // grey pixel anywhere in a span lies before anything the file may hold later, so its error
 // wins over a later end of file or read failure, as it does pixel by pixel. Whatever follows
 // the last row (a footer, say) is left unread.
-Ending decode_pixels(platform::InputFile& input, const TgaHeader& header,
+Ending decode_pixels(InputFile& input, const TgaHeader& header,
                      const ReaderOptions& options, DataBitmap& bitmap) {
   const char* const name = options.input_name;
   const bool one_bit = header.bits_per_pixel == 1;
@@ -191,7 +192,7 @@ std::uint64_t tga_pixel_offset(const TgaHeader& header) {
              header.colour_map_length;
 }
 
-Ending tga_read_header(platform::InputFile& input, bool verbose, TgaHeader& header) {
+Ending tga_read_header(InputFile& input, bool verbose, TgaHeader& header) {
   // Every field is asked for even after a short read; only a failed request stops at once.
   long delivered = 0;
   const bool read = read_field(input, header.id_length, delivered) &&
@@ -206,6 +207,7 @@ Ending tga_read_header(platform::InputFile& input, bool verbose, TgaHeader& head
                     read_field(input, header.height, delivered) &&
                     read_field(input, header.bits_per_pixel, delivered) &&
                     read_field(input, header.descriptor, delivered);
+  if ((!read || delivered != 18) && cancel_requested()) return ExitCode::kSuccess;
   if (!read) {
     print("Error: cannot read TGA file header (%lu)\n\n", input.error());
     return ExitCode::kReadFailure;
@@ -215,6 +217,7 @@ Ending tga_read_header(platform::InputFile& input, bool verbose, TgaHeader& head
     return ExitCode::kReadFailure;
   }
   if (header.id_length != 0 && !input.skip(header.id_length)) {
+    if (cancel_requested()) return ExitCode::kSuccess;
     print("Error: cannot read TGA file header (%lu)\n\n", input.error());
     return ExitCode::kReadFailure;
   }
@@ -288,7 +291,7 @@ bool tga_validate_header(const TgaHeader& header, const ReaderOptions& options) 
   return valid;
 }
 
-Ending tga_decode(platform::InputFile& input, const TgaHeader& header, const ReaderOptions& options,
+Ending tga_decode(InputFile& input, const TgaHeader& header, const ReaderOptions& options,
                   DataBitmap& bitmap) {
   const std::int32_t width = header.width;
   const std::uint32_t stride = (std::uint32_t(width) + 7) / 8;

@@ -3,9 +3,9 @@
 #include <cstdint>
 
 #include "base/exit_code.h"
+#include "base/input_file.h"
 #include "image/data_bitmap.h"
 #include "image/reader_options.h"
-#include "platform/platform.h"
 
 namespace curvlog {
 
@@ -34,7 +34,7 @@ std::uint64_t tga_pixel_offset(const TgaHeader& header);
 
 // Reads the header one field per request, skips the image ID and, verbose, prints the fields.
 // Ends the run with code 5 when the header cannot be read.
-Ending tga_read_header(platform::InputFile& input, bool verbose, TgaHeader& header);
+Ending tga_read_header(InputFile& input, bool verbose, TgaHeader& header);
 
 // Runs every check, printing each fault; false when any failed. (A 1-bit file given with a
 // colour list never gets here: the command line refuses it.)
@@ -43,7 +43,7 @@ bool tga_validate_header(const TgaHeader& header, const ReaderOptions& options);
 // After a valid header in graph mode: allocates the bitmap and decodes the pixels, 1-bit rows
 // stored inverted, 8-bit pixels by black&white or selected-colour classification; a big
 // regular file in two parts at once. A decode that fails leaves no bitmap.
-Ending tga_decode(platform::InputFile& input, const TgaHeader& header, const ReaderOptions& options,
+Ending tga_decode(InputFile& input, const TgaHeader& header, const ReaderOptions& options,
                   DataBitmap& bitmap);
 
 }  // namespace curvlog

@@ -17,7 +17,7 @@ constexpr std::uint32_t kSpanBytes = 128 * 1024;
 enum class End { kDone, kContentFault, kEndOfFile, kReadError, kCancelled };
 
 struct Part {
-  platform::InputFile* input;
+  InputFile* input;
   const PixelData* data;
   std::uint64_t first;  // pixel indices [first, end)
   std::uint64_t end;
@@ -75,7 +75,7 @@ void run_part(void* part_pointer) {
 
 // Reads the stretch in two parts, the first [0, split) and the second [split, bytes), split a
 // multiple of the unit near the middle. False, having read nothing, when that cannot be had.
-bool run_two_parts(platform::InputFile& input, const PixelData& data, std::uint64_t minimum,
+bool run_two_parts(InputFile& input, const PixelData& data, std::uint64_t minimum,
                    Part (&parts)[2]) {
   if (input.regular_file_size() < 0 || data.bytes < minimum || data.unit == 0) return false;
   const std::uint64_t split = data.bytes / data.unit / 2 * data.unit;
@@ -102,7 +102,7 @@ bool run_two_parts(platform::InputFile& input, const PixelData& data, std::uint6
 
 }  // namespace
 
-Ending read_pixel_data(platform::InputFile& input, const PixelData& data,
+Ending read_pixel_data(InputFile& input, const PixelData& data,
                        std::uint64_t two_part_minimum, const char* input_name, int* fault_part) {
   Part parts[2] = {};
   if (!run_two_parts(input, data, two_part_minimum, parts)) {
@@ -122,9 +122,9 @@ Ending read_pixel_data(platform::InputFile& input, const PixelData& data,
       case End::kCancelled:
         return ExitCode::kSuccess;
       case End::kEndOfFile:
-        return report_pixel_read_failure(0, platform::InputFile::kEndOfFile, input_name);
+        return report_pixel_read_failure(0, InputFile::kEndOfFile, input_name);
       case End::kReadError:
-        return report_pixel_read_failure(parts[i].error, platform::InputFile::kReadError,
+        return report_pixel_read_failure(parts[i].error, InputFile::kReadError,
                                          input_name);
     }
   }

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "base/exit_code.h"
-#include "platform/platform.h"
+#include "base/input_file.h"
 
 namespace curvlog {
 
@@ -44,7 +44,7 @@ struct PixelData {
 // byte was taken, or when a task stopped at a fault of the content: *fault_part is then the
 // part whose context holds it (0 or 1), else -1. A cancellation ends the run with 0; a failed
 // read or an early end of the file prints its message and ends the run with 5 or 6.
-Ending read_pixel_data(platform::InputFile& input, const PixelData& data,
+Ending read_pixel_data(InputFile& input, const PixelData& data,
                        std::uint64_t two_part_minimum, const char* input_name, int* fault_part);
 
 }  // namespace curvlog

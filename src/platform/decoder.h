@@ -22,6 +22,10 @@ struct ByteSource {
   bool (*rewind)(void* context, ErrorCode* error) = nullptr;
 };
 
+// The largest width and height the program reads, as the TGA header allows; the readers refuse
+// larger images before a decoder sees them.
+inline constexpr std::uint32_t kLargestSide = 65535;
+
 // What the rows hold. Each pixel has `channels` samples: a grey level or a palette index; grey
 // and alpha; red, green and blue; or red, green, blue and alpha. A sample of 1, 2, 4 or 8 bits
 // takes one byte (the value unscaled), a 16-bit sample two bytes, most significant first.
@@ -52,8 +56,5 @@ enum class DecodeStatus {
   kOutOfMemory,   // the decoder's memory was refused, or would pass its limit
   kUnsupported,   // the system's decoder cannot deliver this kind of image exactly
 };
-
-// The input file as a byte source: its read() and rewind() requests.
-ByteSource byte_source(InputFile& input);
 
 }  // namespace curvlog::platform

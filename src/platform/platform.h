@@ -13,21 +13,13 @@ namespace curvlog::platform {
 // errno on POSIX. Each failing operation below hands it back, fetched right after the failure.
 using ErrorCode = unsigned long;
 
-// ---- Console control events -------------------------------------------------------------
-// The handler receives a console control type and returns whether it handled it. On POSIX the
-// events are signals: SIGINT is Ctrl+C, SIGQUIT Ctrl+Break, SIGHUP close and SIGTERM
-// shut-down. The handler may run asynchronously (another thread, or a signal handler), so it
-// must only set a flag.
-inline constexpr unsigned long kCtrlCEvent = 0;
-inline constexpr unsigned long kCtrlBreakEvent = 1;
-inline constexpr unsigned long kCloseEvent = 2;
-inline constexpr unsigned long kLogoffEvent = 5;
-inline constexpr unsigned long kShutdownEvent = 6;
-
-using ControlHandler = bool (*)(unsigned long control_type);
-
-void register_control_handler(ControlHandler handler);
-void remove_control_handler(ControlHandler handler);
+// ---- Interrupts ------------------------------------------------------------------------
+// The user or the system asks the run to end: Ctrl+C, Ctrl+Break, the console closing, log-off
+// or shut-down (on POSIX: SIGINT, SIGQUIT, SIGHUP, SIGTERM). The handler is called for these and
+// for nothing else, possibly asynchronously (a signal handler, another thread), so it may only
+// set a flag. on_interrupt(nullptr) removes the handler.
+using InterruptHandler = void (*)();
+void on_interrupt(InterruptHandler handler);
 
 // ---- Message box ---------------------------------------------------------------------------
 // An information box with no owner window and an OK button; returns once it is closed.
@@ -76,88 +68,41 @@ bool choose_input_file(const char* title, std::span<const FileKind> kinds,
 void advise_large_block(void* block, std::size_t size);
 
 // ---- Input file --------------------------------------------------------------------------
-// An input file open for sequential reading. The readers ask for a byte (or a header field)
-// per request; the requests are served from a block buffer of this object's own, so a reader
-// sees the same bytes, and a failure or the end of the file at the same byte, as if each
-// request went to the system. Closed by its destructor; neither copied nor moved.
-class InputFile {
+// An existing file open for reading, shared for reading. Closed by its destructor.
+class File {
  public:
-  static constexpr int kEndOfFile = -1;
-  static constexpr int kReadError = -2;
+  File() = default;
+  ~File() { close(); }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
 
-  InputFile() = default;
-  ~InputFile();
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-
-  // Opens an existing file for reading, shared for reading, with the sequential-access hint.
-  // A directory counts as a failed open.
+  // Opens with the sequential-access hint. A directory counts as a failed open.
   bool open(const char* path, ErrorCode* error);
   bool is_open() const { return handle_ != kNoHandle; }
   void close();
 
-  // One read request: copies up to size bytes. Returns the number delivered (fewer only at the
-  // end of the file), or -1 on failure with error() set.
-  long read(void* buffer, std::size_t size);
+  // The size of a regular file, whose bytes read_at() fetches; -1 for anything else (a pipe, a
+  // device), read with read() alone.
+  std::int64_t regular_size() const { return regular_size_; }
 
-  // One byte: 0 to 255, kEndOfFile or kReadError (error() tells why).
-  int read_byte() {
-    if (next_ < end_) return *next_++;
-    return refill_and_read_byte();
-  }
+  // Up to size bytes from the current position: the number delivered, 0 at the end of the
+  // file, or -1 on failure with *error set. A pipe's read that waits, or starts, after an
+  // interrupt fails at once.
+  long read(void* buffer, std::size_t size, ErrorCode* error);
 
-  // The buffered bytes not yet taken, for readers that work on whole spans: points *data at
-  // them, refilling the buffer first when it is empty, and returns their number, 0 at the end
-  // of the file, or -1 on failure with error() set. Nothing is taken until consume(), so a
-  // reader that stops inside the span leaves the file at the byte it stopped at, and the end
-  // of the file or a failure is met at the same byte as by one-byte requests.
-  long view(const std::uint8_t** data) {
-    if (next_ == end_) {
-      const long got = refill();
-      if (got <= 0) return got;
-    }
-    *data = next_;
-    return static_cast<long>(end_ - next_);
-  }
-  // Takes the first count bytes of the last view (count at most its size).
-  void consume(std::size_t count) { next_ += count; }
-
-  // Moves the file position forward by count bytes from the current position. Moving beyond
-  // the end of the file is no failure. False with error() set on failure.
-  bool skip(std::uint32_t count);
-
-  // Moves back to the first byte, for a second pass over the file. False with error() set
-  // when the file cannot go back (a pipe, say).
-  bool rewind();
-
-  ErrorCode error() const { return error_; }
-
-  // The size of the file when it is a regular file, whose bytes read_at() can also fetch; -1
-  // for anything else (a FIFO, a device), and on systems without read_at().
-  std::int64_t regular_file_size() const { return regular_size_; }
-
-  // Up to size bytes from offset, apart from the sequential requests above and without moving
-  // their position; several threads may call it at once. Returns the number delivered (fewer
-  // only at the end of the file, 0 beyond it), or -1 on failure with *error set. Only for a
-  // file with a regular_file_size().
+  // Up to size bytes from offset of a regular file; several threads may call it at once. As
+  // read(), and 0 beyond the end. A file is read by read() or by read_at(), not both: here
+  // read_at() may move read()'s position.
   long read_at(std::uint64_t offset, void* buffer, std::size_t size, ErrorCode* error) const;
 
  private:
   static constexpr std::intptr_t kNoHandle = -1;
-  static constexpr std::size_t kBlockSize = 64 * 1024;
-
-  int refill_and_read_byte();
-  // Fills the buffer with the next block. Returns the number of bytes, 0 at the end of the
-  // file, or -1 on failure with error_ set.
-  long refill();
-
   std::intptr_t handle_ = kNoHandle;  // file descriptor or HANDLE
-  const std::uint8_t* next_ = nullptr;
-  const std::uint8_t* end_ = nullptr;
-  ErrorCode error_ = 0;
   std::int64_t regular_size_ = -1;
-  std::uint8_t block_[kBlockSize];
 };
+
+// The error of a request to go back in a file that cannot (a pipe, say).
+extern const ErrorCode kCannotRewind;
 
 // ---- Second thread ---------------------------------------------------------------------------
 // Runs one task on a thread of its own, for work the caller could just as well do itself:

@@ -12,6 +12,10 @@
 
 namespace curvlog::platform {
 
+// The largest chunk other than IDAT. The program keeps only PLTE and tRNS (768 and 256 bytes at
+// most) and skips the others, their CRCs checked, so a larger chunk can only be a bad one.
+inline constexpr std::uint32_t kLargestOtherChunk = std::uint32_t{8} << 20;
+
 // One file's decoding. The rows come in file order: next_row() rows() times, then finish().
 // Closed by its destructor; neither copied nor moved.
 class PngDecoder {

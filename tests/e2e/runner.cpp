@@ -24,9 +24,11 @@
 //                              (from a copy of the binary, the run's files given to USER);
 //                              another runner as itself if it cannot read a file of mode 000
 //   signal: INT|TERM|HUP|QUIT  the signal that fifo: or stop-at: sends
-//   fifo: NAME BYTES           the input NAME is a FIFO: its first BYTES are written, and once
+//   fifo: NAME BYTES [silent]  the input NAME is a FIFO: its first BYTES are written, and once
 //                              the program has read them and sleeps, the signal is sent and/or
-//   create-while-stalled: NAME NAME is created ("someone else's file\n"); then the rest follows
+//   create-while-stalled: NAME NAME is created ("someone else's file\n"); then the rest follows,
+//                              or with "silent" nothing: the FIFO stays open and silent until
+//                              the program ends (a writer that stalls for good)
 //   stop-at: NAME SIZE [read-only]  once NAME exists the program is stopped (SIGSTOP), the run's
 //                              directory made read-only if asked, the signal queued and the
 //                              program continued. Skipped if it ended first or NAME had SIZE
@@ -144,7 +146,7 @@ struct Case {
   std::optional<std::string> terminal;  // what is typed
   std::size_t fifo_first = 0;
   std::uintmax_t stop_size = 0;
-  bool read_only = false;
+  bool read_only = false, fifo_silent = false;
   int signal = 0;
   std::array<rlim_t, 3> sweep = {};  // from, to, step
   std::vector<Refusal> refusals;
@@ -246,9 +248,10 @@ bool parse_case(const fs::path& path, std::size_t run, Case& c, std::string* err
       c.unprivileged = w[0];
     } else if (key == "signal" && kSignals.count(w[0])) {
       c.signal = kSignals.at(w[0]);
-    } else if (key == "fifo") {
+    } else if (key == "fifo" && (w[2].empty() || w[2] == "silent")) {
       c.fifo = w[0];
       c.fifo_first = std::stoul(w[1]);
+      c.fifo_silent = !w[2].empty();
     } else if (key == "create-while-stalled") {
       c.create_while_stalled = w[0];
       c.files[w[0]] = kStalledCreation;
@@ -376,6 +379,7 @@ void stage(const Case& c, int fifo, Child& child, Outcome& outcome) {
       std::ofstream(c.dir / c.create_while_stalled, std::ios::binary) << kStalledCreation;
     }
     if (c.signal != 0 && child.alive()) ::kill(child.pid, c.signal);
+    if (c.fifo_silent) return;  // closed once the program has ended
     const std::string& bytes = c.inputs.at(c.fifo);
     write_all(fifo, bytes.data() + c.fifo_first, bytes.size() - c.fifo_first);
     ::close(fifo);
@@ -466,6 +470,7 @@ Outcome run(const Case& c) {
     ::kill(-child.pid, SIGKILL);
     ::waitpid(child.pid, &child.status, 0);
   }
+  if (fifo >= 0 && c.fifo_silent) ::close(fifo);
   reader.join();
   if (keyboard >= 0) ::close(keyboard);
   if (c.read_only) ::chmod(c.dir.c_str(), 0700);

@@ -15,10 +15,10 @@
 #include <string>
 #include <system_error>
 
+#include "base/input_file.h"
 #include "graph/column_scan.h"
 #include "image/data_bitmap.h"
 #include "image/reader_options.h"
-#include "platform/platform.h"
 
 namespace curvlog::fuzz {
 
@@ -105,14 +105,14 @@ inline const std::string& scratch_input_name() {
   return name;
 }
 
-inline void open_as_input(const std::uint8_t* data, std::size_t size, platform::InputFile& input) {
+inline void open_as_input(const std::uint8_t* data, std::size_t size, InputFile& input) {
   write_file(scratch_input_name(), data, size);
   platform::ErrorCode error = 0;
   check(input.open(scratch_input_name().c_str(), &error), "scratch file opened");
 }
 
 // The same input once more, from its first byte.
-inline void reopen_input(platform::InputFile& input) {
+inline void reopen_input(InputFile& input) {
   platform::ErrorCode error = 0;
   check(input.open(scratch_input_name().c_str(), &error), "scratch file opened again");
 }

@@ -22,7 +22,7 @@ using namespace curvlog;
 // Reads the header and decodes the input file from its first byte. *skipped: the frame asks
 // for a bitmap larger than a fuzz input can fill.
 Ending read_and_decode(const ReaderOptions& options, DataBitmap& bitmap, bool* skipped) {
-  platform::InputFile input;
+  InputFile input;
   fuzz::reopen_input(input);
   JpegHeader header;
   if (Ending ending = jpeg_read_header(input, options.input_name, options.verbose, header)) {

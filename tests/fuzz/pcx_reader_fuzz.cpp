@@ -14,10 +14,10 @@
 #include <cstring>
 #include <vector>
 
+#include "base/input_file.h"
 #include "fuzz_support.h"
 #include "image/data_bitmap.h"
 #include "image/pcx.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool crop = size > 1 && (data[1] & 2) != 0;
   const char* const name = "fuzz.pcx";
 
-  platform::InputFile input;
+  InputFile input;
   fuzz::open_as_input(data, size, input);
   PcxHeader header;
   if (pcx_read_header(input, header)) return 0;

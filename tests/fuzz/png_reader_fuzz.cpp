@@ -21,7 +21,7 @@ using namespace curvlog;
 
 // Reads the header and decodes the input file from its first byte.
 Ending read_and_decode(const ReaderOptions& options, DataBitmap& bitmap, bool* valid) {
-  platform::InputFile input;
+  InputFile input;
   fuzz::reopen_input(input);
   PngHeader header;
   if (Ending ending = png_read_header(input, options.input_name, options.verbose, header)) {

@@ -30,7 +30,7 @@ constexpr std::uint64_t kAlways = 0, kNever = UINT64_MAX;
 // with the first decoding.
 void check_same_decoding(const ReaderOptions& options, const Ending& ending,
                          const DataBitmap& bitmap) {
-  platform::InputFile input;
+  InputFile input;
   fuzz::reopen_input(input);
   TgaHeader again;
   fuzz::check(!tga_read_header(input, false, again), "the header reads again");
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (flags < 0) return -1;
   if (!options.census && fuzz::bitmap_too_large(fuzz::tga_bitmap_size(data, size), 1)) return -1;
 
-  platform::InputFile input;
+  InputFile input;
   fuzz::open_as_input(data, size, input);
   TgaHeader header;
   if (tga_read_header(input, options.verbose, header)) return 0;

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "base/cancel.h"
-#include "platform/platform.h"
+#include "base/input_file.h"
 
 namespace curvlog::testing_support {
 
@@ -25,7 +25,7 @@ inline std::string unique_temp_path(const std::string& stem) {
 // A scratch file holding the given bytes, open for reading; removed at the end.
 struct TempInput {
   std::string path = unique_temp_path("curvlog_input");
-  platform::InputFile file;
+  InputFile file;
 
   explicit TempInput(const std::string& bytes) {
     std::FILE* out = std::fopen(path.c_str(), "wb");
@@ -40,10 +40,10 @@ struct TempInput {
   }
 };
 
-// A console control event for the life of the object: the cancel flag is set, and cleared
+// An interrupt for the life of the object: the cancel flag is set, and cleared
 // again at the end, so that no test leaks it into the next.
 struct Cancelled {
-  Cancelled() { handle_console_control(platform::kCtrlCEvent); }
+  Cancelled() { request_cancel(); }
   ~Cancelled() { internal::cancel_flag.store(0); }
 };
 

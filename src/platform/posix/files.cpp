@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/posix/control_signals.h"
 #include "platform/posix/resumed_io.h"
 
 namespace curvlog::platform {
@@ -70,18 +71,15 @@ void advise_large_block(void* block, std::size_t size) {
 
 // ---- Input file --------------------------------------------------------------------------
 
-InputFile::~InputFile() {
-  close();
-}
+const ErrorCode kCannotRewind = ESPIPE;
 
-bool InputFile::open(const char* path, ErrorCode* error) {
+bool File::open(const char* path, ErrorCode* error) {
   close();
   int fd;
   do {
     fd = ::open(path, O_RDONLY | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    error_ = static_cast<ErrorCode>(errno);
     set_error(error, errno);
     return false;
   }
@@ -96,92 +94,40 @@ bool InputFile::open(const char* path, ErrorCode* error) {
   }
   if (failure != 0) {
     ::close(fd);
-    error_ = static_cast<ErrorCode>(failure);
     set_error(error, failure);
     return false;
   }
   // Only a hint: a FIFO or a device that cannot take it is read all the same.
   (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   handle_ = fd;
-  next_ = end_ = block_;
-  error_ = 0;
   regular_size_ = S_ISREG(status.st_mode) ? static_cast<std::int64_t>(status.st_size) : -1;
   return true;
 }
 
-void InputFile::close() {
+void File::close() {
   if (handle_ != kNoHandle) {
     // Nothing was written, so a failed close loses nothing.
     (void)::close(descriptor(handle_));
     handle_ = kNoHandle;
   }
-  next_ = end_ = nullptr;
   regular_size_ = -1;
 }
 
-long InputFile::refill() {
-  next_ = end_ = block_;
-  if (handle_ == kNoHandle) {
-    error_ = EBADF;
-    return -1;
+long File::read(void* buffer, std::size_t size, ErrorCode* error) {
+  if (size > static_cast<std::size_t>(LONG_MAX)) size = LONG_MAX;
+  const int fd = descriptor(handle_);
+  // A pipe may wait for its writer as long as it likes; an interrupt ends the wait.
+  int failure = handle_ == kNoHandle ? EBADF : regular_size_ < 0 ? posix::wait_readable(fd) : 0;
+  if (failure == 0) {
+    const ssize_t got = posix::read_resumed(fd, buffer, size);
+    if (got >= 0) return static_cast<long>(got);
+    failure = errno;
   }
-  ssize_t got = posix::read_resumed(descriptor(handle_), block_, kBlockSize);
-  if (got < 0) {
-    error_ = static_cast<ErrorCode>(errno);
-    return -1;
-  }
-  end_ = block_ + got;
-  return static_cast<long>(got);
+  set_error(error, failure);
+  return -1;
 }
 
-bool InputFile::skip(std::uint32_t count) {
-  if (handle_ == kNoHandle) {
-    error_ = EBADF;
-    return false;
-  }
-  std::size_t buffered = static_cast<std::size_t>(end_ - next_);
-  if (count <= buffered) {
-    next_ += count;
-    return true;
-  }
-  std::uint64_t rest = count - buffered;
-  next_ = end_ = block_;
-  int fd = descriptor(handle_);
-  // The system's position lies past the buffered bytes, so a relative move by the rest lands
-  // where the reader expects. Beyond the end of the file is allowed.
-  if (::lseek(fd, static_cast<off_t>(rest), SEEK_CUR) >= 0) return true;
-  if (errno != ESPIPE) {
-    error_ = static_cast<ErrorCode>(errno);
-    return false;
-  }
-  // A pipe or FIFO cannot seek: read and discard. Reaching the end meanwhile is no failure,
-  // the next read reports it.
-  while (rest > 0) {
-    std::size_t want = rest < kBlockSize ? static_cast<std::size_t>(rest) : kBlockSize;
-    ssize_t got = posix::read_resumed(fd, block_, want);
-    if (got < 0) {
-      error_ = static_cast<ErrorCode>(errno);
-      return false;
-    }
-    if (got == 0) break;
-    rest -= static_cast<std::uint64_t>(got);
-  }
-  return true;
-}
-
-bool InputFile::rewind() {
-  if (handle_ == kNoHandle) {
-    error_ = EBADF;
-    return false;
-  }
-  next_ = end_ = block_;
-  if (::lseek(descriptor(handle_), 0, SEEK_SET) == 0) return true;
-  error_ = static_cast<ErrorCode>(errno);
-  return false;
-}
-
-long InputFile::read_at(std::uint64_t offset, void* buffer, std::size_t size,
-                        ErrorCode* error) const {
+long File::read_at(std::uint64_t offset, void* buffer, std::size_t size, ErrorCode* error) const {
   if (handle_ == kNoHandle || regular_size_ < 0 || offset > std::uint64_t(INT64_MAX)) {
     set_error(error, EBADF);
     return -1;

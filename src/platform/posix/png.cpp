@@ -21,11 +21,6 @@ namespace {
 // the inflate state, the palette) stays far below this; a file that asks for more is refused
 // as out of memory rather than given it.
 constexpr std::size_t kMemoryLimit = std::size_t{16} << 20;
-// The largest chunk other than IDAT. The program keeps only PLTE and tRNS (768 and 256 bytes
-// at most) and skips the others, their CRCs checked, so a larger chunk can only be a bad one.
-constexpr png_alloc_size_t kChunkLimit = png_alloc_size_t{8} << 20;
-// The width and height the program reads; the caller refuses larger ones first.
-constexpr png_uint_32 kLargestSide = 65535;
 
 // What libpng is doing, which tells what its errors mean.
 enum class Phase { kInfo, kRows, kEnd };
@@ -141,7 +136,7 @@ DecodeStatus run_guarded(DecoderState& s, Step step, png_bytep row) {
 // channel. Interlaced rows come pass by pass, as stored: the image is never assembled.
 void read_info(DecoderState& s, png_bytep) {
   png_set_user_limits(s.png, kLargestSide, kLargestSide);
-  png_set_chunk_malloc_max(s.png, kChunkLimit);
+  png_set_chunk_malloc_max(s.png, kLargestOtherChunk);
   // Only IHDR, PLTE, tRNS, IDAT and IEND are read; every chunk's CRC is checked all the same.
   png_set_keep_unknown_chunks(s.png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
   png_set_crc_action(s.png, PNG_CRC_DEFAULT, PNG_CRC_ERROR_QUIT);

@@ -1,4 +1,4 @@
-// Console control events, the message box and the locale query on Windows.
+// Interrupts (console control events), the message box and the locale query on Windows.
 
 #include <atomic>
 #include <cstdlib>
@@ -9,14 +9,14 @@
 
 namespace curvlog::platform {
 
-static_assert(kCtrlCEvent == CTRL_C_EVENT && kCtrlBreakEvent == CTRL_BREAK_EVENT &&
-              kCloseEvent == CTRL_CLOSE_EVENT && kLogoffEvent == CTRL_LOGOFF_EVENT &&
-              kShutdownEvent == CTRL_SHUTDOWN_EVENT);
-
 namespace {
 
 // Set on the main thread; read by the system's control-event thread.
-std::atomic<ControlHandler> registered_handler{nullptr};
+std::atomic<InterruptHandler> registered_handler{nullptr};
+// The main thread, whose waiting read an interrupt cancels: a handle of its own, opened at
+// registration and closed at removal.
+std::atomic<HANDLE> main_thread{nullptr};
+std::atomic<bool> interrupted{false};
 
 struct FreeDeleter {
   void operator()(void* block) const { std::free(block); }
@@ -41,22 +41,49 @@ WideText to_wide(const char* text) {
 namespace win32 {
 
 BOOL WINAPI console_control_routine(DWORD control_type) {
-  const ControlHandler handler = registered_handler.load();
-  return handler != nullptr && handler(control_type) ? TRUE : FALSE;
+  switch (control_type) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      break;
+    default:
+      return FALSE;
+  }
+  const InterruptHandler handler = registered_handler.load();
+  if (handler == nullptr) return FALSE;
+  handler();
+  interrupted.store(true);
+  // Ends a read that waits for a pipe; with nothing waiting it fails, harmlessly.
+  const HANDLE thread = main_thread.load();
+  if (thread != nullptr) (void)CancelSynchronousIo(thread);
+  return TRUE;
+}
+
+bool interrupt_came() {
+  return interrupted.load();
 }
 
 }  // namespace win32
 
-void register_control_handler(ControlHandler handler) {
-  registered_handler.store(handler);
+void on_interrupt(InterruptHandler handler) {
+  if (handler == nullptr) {
+    (void)SetConsoleCtrlHandler(win32::console_control_routine, FALSE);
+    registered_handler.store(nullptr);
+    const HANDLE thread = main_thread.exchange(nullptr);
+    if (thread != nullptr) (void)CloseHandle(thread);
+    return;
+  }
+  if (registered_handler.exchange(handler) != nullptr) return;  // registered already
+  HANDLE thread = nullptr;
+  // CancelSynchronousIo needs a real handle with this right, not the pseudo-handle.
+  if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread,
+                      THREAD_TERMINATE, FALSE, 0)) {
+    main_thread.store(thread);
+  }
   // A failed registration leaves the run without cancellation; the run goes on all the same.
   (void)SetConsoleCtrlHandler(win32::console_control_routine, TRUE);
-}
-
-void remove_control_handler(ControlHandler handler) {
-  (void)SetConsoleCtrlHandler(win32::console_control_routine, FALSE);
-  ControlHandler expected = handler;
-  registered_handler.compare_exchange_strong(expected, nullptr);
 }
 
 void show_message_box(const char* text, const char* caption) {

@@ -24,8 +24,6 @@ namespace {
 // ---- The chunk walk ------------------------------------------------------------------------
 
 constexpr std::uint32_t kLargestChunk = 0x7FFFFFFF;
-// The largest chunk other than IDAT, as libpng allows elsewhere.
-constexpr std::uint32_t kLargestOtherChunk = std::uint32_t{8} << 20;
 
 struct CrcTable {
   std::uint32_t entries[256];

@@ -17,10 +17,14 @@
 
 namespace curvlog::platform::win32 {
 
-// The routine registered with SetConsoleCtrlHandler: hands the control type to the handler of
-// register_control_handler and returns TRUE when that handler took it. FALSE without one, so
-// that the next routine (the system's default) runs.
+// The routine registered with SetConsoleCtrlHandler: for Ctrl+C, Ctrl+Break, close, log-off
+// and shut-down (types 0, 1, 2, 5, 6) it calls the handler of on_interrupt(), cancels a read
+// that waits on the main thread and returns TRUE; FALSE for any other type or without a
+// handler, so that the next routine (the system's default) runs.
 BOOL WINAPI console_control_routine(DWORD control_type);
+
+// Whether the routine has taken an interrupt: a pipe's read then fails before it starts.
+bool interrupt_came();
 
 // The file-open dialog as GetOpenFileNameA receives it: the record, every field not named in
 // fill_open_file_name zero, and the filter it points to.

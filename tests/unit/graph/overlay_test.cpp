@@ -71,13 +71,13 @@ struct Overlay {
 // The file read back by the program's own decoder: every pixel as the letter of its colour,
 // '?' for any other; the size must be the picture's.
 std::vector<std::string> read_back(const std::string& path) {
-  platform::InputFile input;
+  InputFile input;
   platform::ErrorCode error = 0;
   EXPECT_TRUE(input.open(path.c_str(), &error));
   std::uint8_t header[33];  // the signature and the IHDR chunk
   EXPECT_EQ(input.read(header, sizeof header), long(sizeof header));
   platform::PngDecoder decoder;
-  EXPECT_EQ(decoder.start(platform::byte_source(input), path.c_str(), header, sizeof header),
+  EXPECT_EQ(decoder.start(byte_source(input), path.c_str(), header, sizeof header),
             platform::DecodeStatus::kOk);
   EXPECT_EQ(decoder.rows(), 7u);
   const struct {

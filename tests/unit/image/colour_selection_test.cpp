@@ -50,7 +50,7 @@ Pixels plain_pixels(const std::string& name) {
 
 // The file read by the program's reader of its kind, selecting by list.
 Ending read_selected(const std::string& name, const ColourList& list, DataBitmap& bitmap) {
-  platform::InputFile input;
+  InputFile input;
   platform::ErrorCode error = 0;
   EXPECT_TRUE(input.open((CURVLOG_TEST_DATA "/" + name).c_str(), &error)) << name;
   ReaderOptions options;

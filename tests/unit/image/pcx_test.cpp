@@ -13,7 +13,6 @@ namespace {
 
 using namespace std::string_literals;
 using namespace testing_support;
-using platform::InputFile;
 
 TEST(PcxRows, FillsRowsInvertedAndReadsNoFurther) {
   struct Case {

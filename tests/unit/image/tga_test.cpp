@@ -59,8 +59,8 @@ struct Case {
 void check(const Case& c, ReaderOptions options = {}) {
   SCOPED_TRACE(c.name + c.file.substr(0, c.file[0] == '@' ? std::string::npos : 0));
   std::optional<TempInput> made;
-  platform::InputFile fixture;
-  platform::InputFile* input = &fixture;
+  InputFile fixture;
+  InputFile* input = &fixture;
   if (c.file[0] == '@') {
     platform::ErrorCode error = 0;
     ASSERT_TRUE(fixture.open((CURVLOG_TEST_DATA "/tga/" + c.file.substr(1)).c_str(), &error));
@@ -86,7 +86,7 @@ void check(const Case& c, ReaderOptions options = {}) {
               if (code) return;
               code = c.census ? run_colour_census(*input, header, options)
                               : tga_decode(*input, header, options, bitmap);
-              if (!code && options.grey_plane) mark_data_in_plane(bitmap, options.grey_plane);
+              if (!code && options.grey_plane) mark_data_in_plane(bitmap, bitmap.height, options.grey_plane);
             }),
             c.text);
   EXPECT_EQ(code, c.code);
@@ -202,23 +202,18 @@ TEST(TgaReader, GreyPlaneHoldsTheLuminanceOfTheColourMapEntry) {
 }
 
 TEST(TgaReader, CancellationPollsBeforeAn8BitSpanAndAfterA1BitRead) {
-  // The 8-bit decode polls before each pixel it reads, the 1-bit one after each byte: with no
-  // pixel data at all, only the 8-bit one sees the cancellation. Front to back and in two parts.
+  // The 8-bit decode polls before each pixel it reads, the 1-bit one after each byte; with no
+  // pixel data at all the end of the file that the 1-bit one meets first is not reported after
+  // a cancellation either (an interrupt may have ended the read). Front to back and in two parts.
   const Cancelled cancelled;
   for (const std::uint64_t minimum : {std::uint64_t(0), kTwoPartMinimum}) {
     ReaderOptions options;
     options.two_part_minimum = minimum;
     for (const int bits : {1, 8}) {
       for (const std::size_t pixels : {128, 0}) {
-        const bool early_end = bits == 1 && pixels == 0;
-        const Case c{"cancelled",
-                     tga({.bits = bits}, Bytes(pixels, 0)),
-                     "/T",
-                     false,
-                     early_end ? ExitCode::kInvalidContent : ExitCode::kSuccess,
-                     early_end ? kEarlyEnd : "",
-                     {}};
-        check(c, options);
+        check({"cancelled", tga({.bits = bits}, Bytes(pixels, 0)), "/T", false, ExitCode::kSuccess,
+               "", {}},
+              options);
       }
     }
   }

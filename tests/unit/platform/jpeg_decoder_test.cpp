@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/input_file.h"
 #include "platform/jpeg.h"
 
 namespace curvlog::platform {
@@ -52,12 +53,12 @@ const Fixture kFixtures[] = {
 };
 
 // Starts on the file, its first `taken` bytes handed over as the header.
-void start(const std::string& path, std::size_t taken, InputFile& input, JpegDecoder& decoder) {
+void start(const std::string& path, std::size_t taken, curvlog::InputFile& input, JpegDecoder& decoder) {
   ErrorCode error = 0;
   ASSERT_TRUE(input.open(path.c_str(), &error));
   std::vector<std::uint8_t> header(taken);
   ASSERT_EQ(input.read(header.data(), taken), long(taken));
-  ASSERT_EQ(decoder.start(byte_source(input), path.c_str(), header.data(), taken),
+  ASSERT_EQ(decoder.start(curvlog::byte_source(input), path.c_str(), header.data(), taken),
             DecodeStatus::kOk);
 }
 
@@ -81,7 +82,7 @@ TEST(JpegDecoder, RowsAreThoseOfTheReferenceDecoder) {
     const std::string directory = CURVLOG_TEST_DATA "/jpeg/";
     const Pnm expected = read_pnm(directory + fixture.expected);
     for (std::size_t taken : {std::size_t{3}, std::size_t{200}}) {
-      InputFile input;
+      curvlog::InputFile input;
       JpegDecoder decoder;
       start(directory + fixture.jpeg, taken, input, decoder);
       const std::vector<std::uint8_t> samples = read_rows(decoder);
@@ -110,7 +111,7 @@ TEST(JpegDecoder, RowsAreThoseOfTheReferenceDecoder) {
 // A second pass over the picture gives its rows again.
 TEST(JpegDecoder, RestartDeliversTheSameRows) {
   const std::string path = CURVLOG_TEST_DATA "/jpeg/cjpeg_rgb_progressive_q90.jpg";
-  InputFile input;
+  curvlog::InputFile input;
   JpegDecoder decoder;
   start(path, 3, input, decoder);
   const std::vector<std::uint8_t> first = read_rows(decoder);

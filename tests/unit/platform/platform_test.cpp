@@ -1,6 +1,6 @@
-// The platform layer against real files, on every system: the buffered input file must look
-// unbuffered to the readers, and the wildcard search matches as filemasks do. Scratch files are
-// made with the standard library, never with the layer under test.
+// The platform layer against real files, on every system: the input file reads in order and by
+// position, handles are given back, and the wildcard search matches as filemasks do. Scratch files
+// are made with the standard library, never with the layer under test.
 
 #if !defined(_WIN32)
 #include <sys/resource.h>
@@ -51,92 +51,39 @@ Bytes pattern_bytes(std::size_t size) {
   return bytes;
 }
 
-// One request of a reader: a byte, a read of count bytes, or a skip of count bytes.
-struct Request {
-  enum Kind { kByte, kRead, kSkip } kind;
-  std::uint32_t count;
-};
-
-// Replays the requests on the file and on an in-memory model of an unbuffered file; every
-// answer must agree, the end of the file included.
-void expect_same_as_model(InputFile& input, const Bytes& bytes,
-                          const std::vector<Request>& requests) {
-  std::uint64_t position = 0;
-  for (const Request& r : requests) {
-    SCOPED_TRACE("at " + std::to_string(position));
-    const std::size_t left = position < bytes.size() ? bytes.size() - position : 0;
-    if (r.kind == Request::kByte) {
-      ASSERT_EQ(input.read_byte(), left > 0 ? bytes[position++] : InputFile::kEndOfFile);
-    } else if (r.kind == Request::kRead) {
-      Bytes got(r.count + 1, 0xEE);
-      const std::size_t expected = std::min<std::size_t>(left, r.count);
-      ASSERT_EQ(input.read(got.data(), r.count), long(expected));
-      ASSERT_TRUE(
-          std::equal(got.begin(), got.begin() + long(expected),
-                     bytes.begin() + long(std::min<std::uint64_t>(position, bytes.size()))));
-      ASSERT_EQ(got[expected], 0xEE);  // nothing written past what was delivered
-      position += expected;
-    } else {
-      ASSERT_TRUE(input.skip(r.count));
-      position += r.count;
-    }
-  }
-}
-
-std::vector<Request> mixed_requests(std::size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::vector<Request> requests;
-  for (std::size_t covered = 0; covered < size + 70000;) {
-    auto kind = Request::Kind(random() % 3);
-    std::uint32_t count = kind == Request::kByte ? 1 : std::uint32_t(random() % 70000);
-    if (random() % 4 == 0) count %= 20;  // small header-like requests too
-    requests.push_back({kind, count});
-    covered += count;
-  }
-  return requests;
-}
-
-TEST(InputFile, ServesTheSameBytesAsUnbufferedRequests) {
+TEST(File, ReadsInOrderAndByPosition) {
   ScratchDir dir;
-  const std::vector<Request> scripted = {
-      {Request::kRead, 128},         {Request::kByte, 1},
-      {Request::kSkip, 65406},       {Request::kByte, 1},
-      {Request::kRead, 70000},       {Request::kSkip, 1},
-      {Request::kByte, 1},           {Request::kSkip, 300000},
-      {Request::kByte, 1},           {Request::kRead, 18},
-      {Request::kSkip, 0xF0000000u}, {Request::kByte, 1}};  // a skip beyond 2^31 moves forward
-  for (std::size_t size : {0u, 1u, 65535u, 65536u, 65537u, 200000u}) {
+  for (std::size_t size : {0u, 1u, 65536u, 200000u}) {
     SCOPED_TRACE("size " + std::to_string(size));
     const Bytes bytes = pattern_bytes(size);
     const std::string path = dir.file("in.bin", bytes);
-    const std::vector<Request> byte_by_byte(size + 2, {Request::kByte, 1});
-    for (const auto& requests :
-         {byte_by_byte, scripted, mixed_requests(size, 1), mixed_requests(size, 2)}) {
-      InputFile input;
-      ErrorCode error = 0;
-      ASSERT_TRUE(input.open(path.c_str(), &error));
-      expect_same_as_model(input, bytes, requests);
-      EXPECT_EQ(input.read_byte(), InputFile::kEndOfFile);  // every script runs past the end
-    }
-    // Positional reads, where the system offers them, whatever the sequential position: the
-    // file's bytes from the offset, fewer at the end, none beyond it.
-    InputFile input;
+    File input;
     ErrorCode error = 0;
     ASSERT_TRUE(input.open(path.c_str(), &error));
-    if (input.regular_file_size() < 0) continue;
-    EXPECT_EQ(input.regular_file_size(), std::int64_t(size));
-    ASSERT_EQ(input.read_byte(), size > 0 ? bytes[0] : InputFile::kEndOfFile);
-    for (const std::size_t offset : {std::size_t(0), size / 3, size, size + 5}) {
-      Bytes got(70000, 0xEE);
+    EXPECT_EQ(input.regular_size(), std::int64_t(size));
+    // In order: every byte once, then the end.
+    Bytes got;
+    Bytes block(65000);
+    for (long n; (n = input.read(block.data(), block.size(), &error)) > 0;) {
+      got.insert(got.end(), block.begin(), block.begin() + n);
+    }
+    EXPECT_EQ(got, bytes);
+    // Positional reads, in any order: the file's bytes from the offset, fewer at the end, none
+    // beyond it.
+    for (const std::size_t offset : {size + 5, size / 3, std::size_t(0), size}) {
+      Bytes part(70000, 0xEE);
       const std::size_t expected = std::min<std::size_t>(70000, size - std::min(offset, size));
-      ASSERT_EQ(input.read_at(offset, got.data(), got.size(), &error), long(expected));
-      EXPECT_TRUE(std::equal(got.begin(), got.begin() + long(expected),
+      ASSERT_EQ(input.read_at(offset, part.data(), part.size(), &error), long(expected));
+      EXPECT_TRUE(std::equal(part.begin(), part.begin() + long(expected),
                              bytes.begin() + long(std::min(offset, size))));
     }
-    EXPECT_EQ(input.read_byte(), size > 1 ? bytes[1] : InputFile::kEndOfFile);
     input.close();
-    EXPECT_EQ(input.regular_file_size(), -1);
+    EXPECT_EQ(input.regular_size(), -1);
   }
+  File directory;
+  ErrorCode error = 0;
+  EXPECT_FALSE(directory.open(dir.path.string().c_str(), &error));
+  EXPECT_NE(error, ErrorCode{0});
 #if !defined(_WIN32)
   // Closing gives the handle back: more files, one by one, than the process may hold open,
   // each read and each made anew.
@@ -147,8 +94,8 @@ TEST(InputFile, ServesTheSameBytesAsUnbufferedRequests) {
   ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
   const std::string path = dir.file("again.bin", pattern_bytes(1));
   int opened = 0;
-  for (ErrorCode error = 0; opened < 200; ++opened) {
-    InputFile input;
+  for (; opened < 200; ++opened) {
+    File input;
     OutputFile output;
     if (!input.open(path.c_str(), &error) || !output.create_new((path + ".prn").c_str(), &error) ||
         !delete_file((path + ".prn").c_str(), &error)) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -19,8 +20,8 @@
 namespace curvlog::platform::win32 {
 namespace {
 
-TEST(Win32ConsoleControl, RoutineHandsTheTypeToTheRegisteredHandler) {
-  register_control_handler(handle_console_control);
+TEST(Win32ConsoleControl, RoutineCallsTheHandlerForTheFiveInterrupts) {
+  on_interrupt(request_cancel);
   // Removing succeeds only for a registered routine; then it is put back.
   EXPECT_TRUE(SetConsoleCtrlHandler(console_control_routine, FALSE));
   EXPECT_TRUE(SetConsoleCtrlHandler(console_control_routine, TRUE));
@@ -30,11 +31,49 @@ TEST(Win32ConsoleControl, RoutineHandsTheTypeToTheRegisteredHandler) {
     EXPECT_EQ(console_control_routine(type), handled[type]) << type;
     EXPECT_EQ(cancel_requested(), handled[type] == TRUE) << type;
   }
-  remove_control_handler(handle_console_control);
+  on_interrupt(nullptr);
   internal::cancel_flag.store(0);
   EXPECT_FALSE(SetConsoleCtrlHandler(console_control_routine, FALSE));
   EXPECT_EQ(console_control_routine(CTRL_C_EVENT), FALSE);  // the system's default decides
   EXPECT_FALSE(cancel_requested());
+}
+
+// A pipe whose writer stays silent: the interrupt, taken on another thread as the system
+// delivers it, ends the read that waits for it. The writer goes after five seconds at the
+// latest, so that a read the interrupt missed ends in an end of file, which fails the test.
+TEST(Win32ConsoleControl, InterruptEndsAReadThatWaitsForAPipe) {
+  const std::string name = "\\\\.\\pipe\\curvlog-test-" + std::to_string(GetCurrentProcessId());
+  HANDLE writer = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                   1, 4096, 4096, 0, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  File input;
+  ErrorCode error = 0;
+  ASSERT_TRUE(input.open(name.c_str(), &error)) << error;
+  EXPECT_EQ(input.regular_size(), -1);
+  on_interrupt(request_cancel);
+  struct SystemThread {
+    HANDLE writer;
+    std::atomic<bool> done{false};
+    static DWORD WINAPI run(void* context) {
+      auto& self = *static_cast<SystemThread*>(context);
+      Sleep(100);
+      (void)console_control_routine(CTRL_BREAK_EVENT);
+      for (int i = 0; i < 500 && !self.done; ++i) Sleep(10);
+      CloseHandle(self.writer);
+      return 0;
+    }
+  } system{writer};
+  HANDLE thread = CreateThread(nullptr, 0, SystemThread::run, &system, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  char byte = 0;
+  EXPECT_EQ(input.read(&byte, 1, &error), -1);
+  EXPECT_EQ(input.read(&byte, 1, &error), -1);  // and every later read, before it waits
+  EXPECT_EQ(error, ErrorCode{ERROR_OPERATION_ABORTED});
+  system.done = true;
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  on_interrupt(nullptr);
+  internal::cancel_flag.store(0);
 }
 
 TEST(Win32FileDialog, RecordHoldsTheSettingsAndZeroElsewhere) {
@@ -113,7 +152,7 @@ TEST(Win32Files, OutputIsExclusiveAndInputIsSharedForReading) {
   ErrorCode error = 0;
   ASSERT_TRUE(output.create_new(path.c_str(), &error));
   EXPECT_EQ(output.write("    7       12.35\r\nx\n", 21, &error), 21);  // no text translation
-  InputFile reader;
+  File reader;
   EXPECT_FALSE(reader.open(path.c_str(), &error));
   EXPECT_EQ(error, static_cast<ErrorCode>(ERROR_SHARING_VIOLATION));
   output.close();
@@ -121,8 +160,8 @@ TEST(Win32Files, OutputIsExclusiveAndInputIsSharedForReading) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), "    7       12.35\r\nx\n");
   written.close();
 
-  InputFile first;
-  InputFile second;
+  File first;
+  File second;
   ASSERT_TRUE(first.open(path.c_str(), nullptr));
   EXPECT_TRUE(second.open(path.c_str(), nullptr));
   EXPECT_FALSE(delete_file(path.c_str(), &error));  // shared for reading only
