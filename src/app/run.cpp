@@ -4,8 +4,8 @@
 
 #include "base/cancel.h"
 #include "base/console.h"
-#include "base/owners.h"
 #include "base/input_file.h"
+#include "base/owners.h"
 #include "cli/files.h"
 #include "cli/options.h"
 #include "cli/settings.h"
@@ -182,6 +182,36 @@ Ending read_jpeg(const RunSettings& settings, InputFile& input, DataBitmap& bitm
   return ending;
 }
 
+// The overlay picture (/O): the picture's grey plane with the data pixels, the marks of the
+// values written, and the plot area and masks clipped to the picture.
+ExitCode write_overlay_file(const RunSettings& settings, const OverlayPlane& plane,
+                            const double* marks) {
+  const PlotFrame& frame = settings.frame;
+  const auto box = [&](const PixelBox& b) {
+    const PixelBox c = b.clipped(plane.width, plane.height);
+    return OverlayBox{c.left, c.top, c.right, c.bottom};
+  };
+  const OverlayBox area = box(frame.area);
+  OverlayBox masks[kMaxMasks];
+  std::size_t mask_count = 0;
+  for (unsigned m = 0; m < frame.mask_count; ++m) {
+    if (!frame.masks[m].clipped(plane.width, plane.height).empty()) {
+      masks[mask_count++] = box(frame.masks[m]);
+    }
+  }
+  OverlayPicture picture;
+  picture.width = std::uint32_t(plane.width);
+  picture.height = std::uint32_t(plane.height);
+  picture.plane = plane.bytes.get();
+  picture.mark_rows = marks;
+  picture.area = frame.has_area ? &area : nullptr;
+  picture.masks = masks;
+  picture.mask_count = mask_count;
+  OverlayOptions options;
+  options.output_name = settings.overlay_name;
+  return write_overlay(options, picture).value_or(ExitCode::kSuccess);
+}
+
 // The PRN or CSV file, then the overlay picture. The marks of the overlay are taken before
 // the data file is written, which frees the table.
 ExitCode write_data_file(const RunSettings& settings, ColumnTable& table,
@@ -220,30 +250,7 @@ ExitCode write_data_file(const RunSettings& settings, ColumnTable& table,
   // The data file ends the run, with success or not; an overlay follows only a finished one.
   const ExitCode data_file = ending.value_or(ExitCode::kSuccess);
   if (data_file != ExitCode::kSuccess || !overlay || cancel_requested()) return data_file;
-  const PlotFrame& frame = settings.frame;
-  const auto box = [&](const PixelBox& b) {
-    const PixelBox c = b.clipped(plane.width, plane.height);
-    return OverlayBox{c.left, c.top, c.right, c.bottom};
-  };
-  const OverlayBox area = box(frame.area);
-  OverlayBox masks[kMaxMasks];
-  std::size_t mask_count = 0;
-  for (unsigned m = 0; m < frame.mask_count; ++m) {
-    if (!frame.masks[m].clipped(plane.width, plane.height).empty()) {
-      masks[mask_count++] = box(frame.masks[m]);
-    }
-  }
-  OverlayPicture picture;
-  picture.width = std::uint32_t(plane.width);
-  picture.height = std::uint32_t(plane.height);
-  picture.plane = plane.bytes.get();
-  picture.mark_rows = marks.get();
-  picture.area = frame.has_area ? &area : nullptr;
-  picture.masks = masks;
-  picture.mask_count = mask_count;
-  OverlayOptions options;
-  options.output_name = settings.overlay_name;
-  return write_overlay(options, picture).value_or(ExitCode::kSuccess);
+  return write_overlay_file(settings, plane, marks.get());
 }
 
 ExitCode run_sequence(RunSettings& settings) {

@@ -25,6 +25,14 @@ inline CensusColour unpack_colour(std::uint32_t colour) {
   return CensusColour{std::uint8_t(colour >> 16), std::uint8_t(colour >> 8), std::uint8_t(colour)};
 }
 
+// The grey that the overlay shows for a colour: its luminance 0.299 red + 0.587 green + 0.114
+// blue, rounded, with bit 0 clear (the overlay sets it for a data pixel).
+inline std::uint8_t plane_grey(CensusColour c) {
+  const unsigned grey =
+      (299 * unsigned{c.red} + 587 * unsigned{c.green} + 114 * unsigned{c.blue} + 500) / 1000;
+  return std::uint8_t(grey & 0xFEu);
+}
+
 // True when one of the list's colour items covers the packed colour.
 bool items_cover(const ColourList& list, std::uint32_t colour);
 

@@ -12,6 +12,7 @@
 #include "image/colour_census.h"
 #include "image/colour_counts.h"
 #include "image/colour_select.h"
+#include "image/frame_spans.h"
 
 namespace curvlog {
 namespace {
@@ -144,7 +145,8 @@ struct Picture {
   unsigned value_entries = 256;
   std::uint8_t value_of[256] = {};
   CensusColour colour_of[256] = {};
-  ColourSet table;  // a colour picture's colours, when it has index values
+  ColourSet table;                 // a colour picture's colours, when it has index values
+  std::uint8_t grey_of[256] = {};  // for the overlay: the grey of each code, white without a colour
 };
 
 const DecodedPixels& pixels_of(const Picture& picture) {
@@ -297,22 +299,54 @@ Ending make_colour_table(Picture& picture, Histogram& histogram) {
   return kGoOn;
 }
 
+// The runs of the row piece at place that the frame lets through; their number.
+unsigned row_spans(const PlotFrame& frame, const RowPlace& place,
+                   PixelSpan (&spans)[kMaxFrameSpans]) {
+  return frame_spans(frame, std::int32_t(place.y), std::int32_t(place.x), std::int32_t(place.count),
+                     std::int32_t(place.step), spans);
+}
+
 // The census of a colour picture: one pass counts its colours, then those of a picture with
-// index values are listed by value, the others as main colours.
+// index values are listed by value, the others as main colours. With a frame only the pixels
+// that it lets through are counted, but whether the picture has index values, and which
+// colour has which value, still depend on every pixel: a graph run numbers them so.
 Ending colour_census(Picture& picture, const ReaderOptions& options) {
   const bool index_excluded = options.excluded != nullptr && options.excluded->any_index;
   if (!picture.kind->colour_table && index_excluded) return refuse_index_values(picture);
-  ColourCounts counts;
+  const PlotFrame* const frame = options.frame;
+  ColourCounts counts;  // of the pixels counted
+  ColourCounts every;   // with a frame, every colour, for the numbers of the values
+  const bool numbered = frame != nullptr && picture.kind->colour_table;
   Ending ending = read_rows(picture, [&](const RowPlace& place) -> Ending {
-    if (each_run(picture, place.count, [&counts](std::uint32_t c, std::uint32_t, std::uint32_t n) {
-          return counts.add(c, n);
-        })) {
-      return kGoOn;
+    bool counted = false;
+    if (frame == nullptr) {
+      counted = each_run(
+          picture, place.count,
+          [&counts](std::uint32_t c, std::uint32_t, std::uint32_t n) { return counts.add(c, n); });
+    } else {
+      PixelSpan spans[kMaxFrameSpans];
+      const unsigned span_count = row_spans(*frame, place, spans);
+      unsigned s = 0;  // the first span that may overlap the run: runs come left to right
+      counted = each_run(
+          picture, place.count, [&](std::uint32_t c, std::uint32_t first, std::uint32_t n) {
+            if (numbered && !every.add(c, 0)) return false;
+            const std::int64_t end = std::int64_t{first} + n;
+            while (s < span_count && spans[s].end <= std::int64_t{first}) ++s;
+            for (unsigned t = s; t < span_count && spans[t].begin < end; ++t) {
+              const std::int64_t from = std::max<std::int64_t>(first, spans[t].begin);
+              const std::int64_t to = std::min<std::int64_t>(end, spans[t].end);
+              if (!counts.add(c, std::uint32_t(to - from))) return false;
+            }
+            return true;
+          });
     }
-    return Ending{report_colour_table_refused()};
+    return counted ? kGoOn : Ending{report_colour_table_refused()};
   });
   if (ending) return ending;
-  if (picture.kind->colour_table && counts.size() <= 256) {
+  const ColourCounts& colours = numbered ? every : counts;
+  if (picture.kind->colour_table && colours.size() <= 256) {
+    // Every colour takes its number, the counted pixels their counts.
+    colours.each([&picture](std::uint32_t c, std::uint32_t) { picture.table.add(c, 0); });
     counts.each([&picture](std::uint32_t c, std::uint32_t n) { picture.table.add(c, n); });
     Histogram histogram{};
     const unsigned entries = picture.table.number(picture.colour_of, histogram.counts);
@@ -322,14 +356,34 @@ Ending colour_census(Picture& picture, const ReaderOptions& options) {
   return list_main_colours(counts, options);
 }
 
+// Counts the codes of the row in samples, or those that the frame lets through. Ends the
+// census at a counted code without a colour.
+Ending count_row_codes(Picture& picture, const RowPlace& place, const PlotFrame* frame,
+                       Histogram& codes) {
+  const std::uint8_t* const row = row_codes(picture, place.count);
+  PixelSpan spans[kMaxFrameSpans];
+  unsigned span_count = 1;
+  if (frame == nullptr) {
+    spans[0] = PixelSpan{0, std::int32_t(place.count)};
+  } else {
+    span_count = row_spans(*frame, place, spans);
+  }
+  for (unsigned s = 0; s < span_count; ++s) {
+    const std::uint8_t* const run = row + spans[s].begin;
+    const auto length = std::uint32_t(spans[s].end - spans[s].begin);
+    const std::uint32_t counted = count_pixel_span(run, length, picture.code_entries, codes);
+    if (counted < length) {
+      return report_outside_map(run[counted], picture.code_entries, picture.input_name);
+    }
+  }
+  return kGoOn;
+}
+
 Ending run_census(Picture& picture, const ReaderOptions& options) {
   if (picture.colour) return colour_census(picture, options);
   Histogram codes{};
   Ending ending = read_rows(picture, [&](const RowPlace& place) {
-    const std::uint8_t* const row = row_codes(picture, place.count);
-    const std::uint32_t counted = count_pixel_span(row, place.count, picture.code_entries, codes);
-    if (counted == place.count) return kGoOn;
-    return Ending{report_outside_map(row[counted], picture.code_entries, picture.input_name)};
+    return count_row_codes(picture, place, options.frame, codes);
   });
   if (ending) return ending;
   Histogram histogram{};
@@ -338,6 +392,37 @@ Ending run_census(Picture& picture, const ReaderOptions& options) {
   }
   return list_census(histogram, picture.colour_of, picture.value_entries, options);
 }
+
+// ---- The grey plane of the overlay ------------------------------------------------------------
+
+// The grey of each code, once the codes' colours are known.
+void start_grey_plane(Picture& picture) {
+  const CensusColour white{255, 255, 255};
+  for (unsigned code = 0; code < 256; ++code) {
+    picture.grey_of[code] =
+        plane_grey(code < picture.code_entries ? picture.colour_of[picture.value_of[code]] : white);
+  }
+}
+
+// Writes the grey of each pixel of the row in samples at its place in the plane.
+void write_plane_row(Picture& picture, const RowPlace& place, std::uint8_t* plane) {
+  std::uint8_t* out = plane + std::size_t{place.y} * picture.kind->width + place.x;
+  const std::size_t step = place.step;
+  if (picture.samples_are_codes) {
+    const std::uint8_t* const codes = picture.samples.get();
+    for (std::uint32_t i = 0; i < place.count; ++i, out += step) *out = picture.grey_of[codes[i]];
+    return;
+  }
+  const std::uint32_t* const colours = row_colours(picture, place.count);
+  std::uint32_t last = ~std::uint32_t{0};
+  std::uint8_t grey = 0;
+  for (std::uint32_t i = 0; i < place.count; ++i, out += step) {
+    if (colours[i] != last) grey = plane_grey(unpack_colour(last = colours[i]));
+    *out = grey;
+  }
+}
+
+// ---- The graph run -----------------------------------------------------------------------------
 
 // How codes classify: by the colour list, through the codes' values and their colours; or,
 // without one, by their colours: black is data, white background, any other a grey pixel.
@@ -378,6 +463,7 @@ bool classify_row(const Classifier& c, const std::uint8_t* codes, const RowPlace
 Ending classify_codes(Picture& picture, const ReaderOptions& options, DataBitmap& bitmap) {
   const Classifier classifier = make_code_classifier(picture, options);
   return read_rows(picture, [&](const RowPlace& place) -> Ending {
+    if (options.grey_plane != nullptr) write_plane_row(picture, place, options.grey_plane);
     const std::uint8_t* const codes = row_codes(picture, place.count);
     if (classify_row(classifier, codes, place, bitmap)) return kGoOn;
     // Only black&white classification fails: at a grey pixel, or at a code without a colour.
@@ -392,9 +478,11 @@ Ending classify_codes(Picture& picture, const ReaderOptions& options, DataBitmap
 }
 
 // A colour picture whose list names colours only: each pixel by its colour, in one pass.
-Ending select_by_colour(Picture& picture, const ColourList& selected, DataBitmap& bitmap) {
+Ending select_by_colour(Picture& picture, const ColourList& selected, std::uint8_t* grey_plane,
+                        DataBitmap& bitmap) {
   ColourDecisions decisions(selected);
   return read_rows(picture, [&](const RowPlace& place) -> Ending {
+    if (grey_plane != nullptr) write_plane_row(picture, place, grey_plane);
     std::uint8_t* const row = bitmap.row(std::int32_t(place.y));
     each_run(picture, place.count, [&](std::uint32_t c, std::uint32_t first, std::uint32_t n) {
       if (decisions.covers(c)) mark_run(row, place.x, place.step, first, n);
@@ -421,7 +509,8 @@ Ending decode_graph(Picture& picture, const ReaderOptions& options, DataBitmap& 
                                            (width + 7) / 8, bitmap)) {
     return ending;
   }
-  if (by_colour) return select_by_colour(picture, *options.selected, bitmap);
+  if (options.grey_plane != nullptr) start_grey_plane(picture);
+  if (by_colour) return select_by_colour(picture, *options.selected, options.grey_plane, bitmap);
   return classify_codes(picture, options, bitmap);
 }
 

@@ -127,9 +127,7 @@ Ending read_value_colours(InputFile& input, const TgaHeader& header,
   }
   if (items) selected = listed_values(*options.selected, colours, entries);
   for (unsigned v = 0; v < 256; ++v) {
-    const CensusColour c = v < entries ? colours[v] : CensusColour{255, 255, 255};
-    const unsigned grey = (299 * c.red + 587 * c.green + 114 * c.blue + 500) / 1000;
-    greys[v] = std::uint8_t(grey & 0xFE);
+    greys[v] = plane_grey(v < entries ? colours[v] : CensusColour{255, 255, 255});
   }
   return kGoOn;
 }
