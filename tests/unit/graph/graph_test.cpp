@@ -296,7 +296,8 @@ TEST(ColumnScan, ExtremesKeepTheirCountsAndSums) {
 TEST(PrnLine, MatchesTheStandardFormatter) {
   std::mt19937_64 random(20261206);
   const auto field = [&] { return std::uint32_t(random() % 2 ? random() % 100 : random() >> 33); };
-  const double specials[] = {HUGE_VAL, -HUGE_VAL, NAN, -NAN, 0.0, -0.0, 0.005, 0.015, 1e-300};
+  // Not a number never reaches a PRN line, and the systems' printf spell its sign differently.
+  const double specials[] = {HUGE_VAL, -HUGE_VAL, 0.0, -0.0, 0.005, 0.015, 1e-300};
   for (int i = 0; i < 100000; ++i) {
     double value = std::ldexp(double(random() >> 11), int(random() % 340) - 100);
     if (i % 2 == 0) value = std::round(value * 200) / 200 + (i % 4 == 0 ? 0 : 1e-12);
