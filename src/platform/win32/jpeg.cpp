@@ -12,11 +12,7 @@
 #include <new>
 
 #include "platform/jpeg.h"
-#include "platform/win32/win32.h"
-
-// After windows.h (win32.h).
-#include <objbase.h>
-#include <wincodec.h>
+#include "platform/win32/com.h"
 
 namespace curvlog::platform {
 namespace {
@@ -130,38 +126,8 @@ DecodeStatus walk_markers(WalkReader& reader, std::uint32_t* width, std::uint32_
 
 // ---- WIC -------------------------------------------------------------------------------------
 
-// Owns one reference to a COM object.
-template <typename Interface>
-class ComReference {
- public:
-  ComReference() = default;
-  ~ComReference() {
-    if (pointer_ != nullptr) pointer_->Release();
-  }
-  ComReference(const ComReference&) = delete;
-  ComReference& operator=(const ComReference&) = delete;
-
-  Interface* operator->() const { return pointer_; }
-  Interface** put() { return &pointer_; }
-  void** put_void() { return reinterpret_cast<void**>(&pointer_); }
-
- private:
-  Interface* pointer_ = nullptr;
-};
-
-// COM for as long as the decoder lives: declared before the references, it outlives them.
-struct ComSession {
-  bool initialised = false;
-  ~ComSession() {
-    if (initialised) CoUninitialize();
-  }
-};
-
 struct DecoderState {
-  ComSession com;
-  ComReference<IWICImagingFactory> factory;
-  ComReference<IWICBitmapDecoder> decoder;
-  ComReference<IWICBitmapFrameDecode> frame;
+  win32::WicFrame wic;
   bool swap_red_blue = false;  // WIC's colour rows are blue, green, red
   DecodedPixels pixels;
   std::uint32_t width = 0;
@@ -170,43 +136,13 @@ struct DecoderState {
   ErrorCode error = 0;
 };
 
-// A failed WIC call: a system error of the file's reading, no memory, or a broken image.
-DecodeStatus failure_of(HRESULT result, ErrorCode* error) {
-  if (result == E_OUTOFMEMORY) return DecodeStatus::kOutOfMemory;
-  if (HRESULT_FACILITY(result) == FACILITY_WIN32) {
-    *error = HRESULT_CODE(result);
-    return DecodeStatus::kReadError;
-  }
-  return DecodeStatus::kBadImageData;
-}
-
 DecodeStatus open_with_wic(DecoderState& s, const char* path) {
-  // COM may be on already (the file-open dialog's), in either model; either serves.
-  const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  s.com.initialised = SUCCEEDED(init);
-  if (FAILED(init) && init != RPC_E_CHANGED_MODE) return failure_of(init, &s.error);
-
-  const int wide_size = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-  std::unique_ptr<wchar_t[]> wide_path(new (std::nothrow) wchar_t[wide_size > 0 ? wide_size : 1]);
-  if (!wide_path) return DecodeStatus::kOutOfMemory;
-  if (wide_size <= 0 || MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide_path.get(),
-                                            wide_size) <= 0) {
-    s.error = GetLastError();
-    return DecodeStatus::kReadError;
+  if (DecodeStatus status = win32::open_first_frame(path, &s.wic, &s.error);
+      status != DecodeStatus::kOk) {
+    return status;
   }
-  HRESULT result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IWICImagingFactory, s.factory.put_void());
-  if (SUCCEEDED(result)) {
-    result = s.factory->CreateDecoderFromFilename(wide_path.get(), nullptr, GENERIC_READ,
-                                                  WICDecodeMetadataCacheOnDemand, s.decoder.put());
-  }
-  if (SUCCEEDED(result)) result = s.decoder->GetFrame(0, s.frame.put());
-  UINT width = 0, height = 0;
-  if (SUCCEEDED(result)) result = s.frame->GetSize(&width, &height);
-  GUID guid{};
-  if (SUCCEEDED(result)) result = s.frame->GetPixelFormat(&guid);
-  if (FAILED(result)) return failure_of(result, &s.error);
-  if (width != s.width || height != s.height) return DecodeStatus::kUnsupported;
+  if (s.wic.width != s.width || s.wic.height != s.height) return DecodeStatus::kUnsupported;
+  const GUID& guid = s.wic.pixel_format;
   if (IsEqualGUID(guid, GUID_WICPixelFormat8bppGray)) {
     s.pixels.channels = 1;
   } else if (IsEqualGUID(guid, GUID_WICPixelFormat24bppBGR)) {
@@ -263,8 +199,8 @@ DecodeStatus JpegDecoder::next_row(std::uint8_t* buffer, RowPlace* place) {
   if (s.next_y == s.height) return DecodeStatus::kBadImageData;  // asked for a row past the last
   const UINT stride = UINT(row_bytes());
   const WICRect rectangle{0, INT(s.next_y), INT(s.width), 1};
-  const HRESULT result = s.frame->CopyPixels(&rectangle, stride, stride, buffer);
-  if (FAILED(result)) return failure_of(result, &s.error);
+  const HRESULT result = s.wic.frame->CopyPixels(&rectangle, stride, stride, buffer);
+  if (FAILED(result)) return win32::decode_failure(result, &s.error);
   if (s.swap_red_blue) {
     for (std::size_t i = 0; i < stride; i += 3) {
       const std::uint8_t blue = buffer[i];

@@ -12,11 +12,7 @@
 #include <new>
 
 #include "platform/png.h"
-#include "platform/win32/win32.h"
-
-// After windows.h (win32.h).
-#include <objbase.h>
-#include <wincodec.h>
+#include "platform/win32/com.h"
 
 namespace curvlog::platform {
 namespace {
@@ -120,27 +116,6 @@ DecodeStatus walk_chunks(const ByteSource& input, const std::uint8_t* header, Er
 
 // ---- WIC -------------------------------------------------------------------------------------
 
-// Owns one reference to a COM object.
-template <typename Interface>
-class ComReference {
- public:
-  ComReference() = default;
-  ~ComReference() {
-    if (pointer_ != nullptr) pointer_->Release();
-  }
-  ComReference(const ComReference&) = delete;
-  ComReference& operator=(const ComReference&) = delete;
-
-  Interface* get() const { return pointer_; }
-  Interface* operator->() const { return pointer_; }
-  // For the calls that hand out a new reference.
-  Interface** put() { return &pointer_; }
-  void** put_void() { return reinterpret_cast<void**>(&pointer_); }
-
- private:
-  Interface* pointer_ = nullptr;
-};
-
 // The pixel formats that WIC's PNG decoder delivers, and what their rows become.
 enum class Layout { kPacked, kSwapBytes, kSwapRedBlue, kCopy };
 
@@ -171,19 +146,8 @@ const Format kFormats[] = {
     {&GUID_WICPixelFormat64bppRGBA, 4, 16, false, 64, Layout::kSwapBytes},
 };
 
-// COM for as long as the decoder lives: declared before the references, it outlives them.
-struct ComSession {
-  bool initialised = false;
-  ~ComSession() {
-    if (initialised) CoUninitialize();
-  }
-};
-
 struct DecoderState {
-  ComSession com;
-  ComReference<IWICImagingFactory> factory;
-  ComReference<IWICBitmapDecoder> decoder;
-  ComReference<IWICBitmapFrameDecode> frame;
+  win32::WicFrame wic;
   const Format* format = nullptr;
   DecodedPixels pixels;
   std::uint32_t width = 0;
@@ -194,59 +158,28 @@ struct DecoderState {
   ErrorCode error = 0;
 };
 
-// A failed WIC call: a system error of the file's reading, no memory, or a broken image.
-DecodeStatus failure_of(HRESULT result, ErrorCode* error) {
-  if (result == E_OUTOFMEMORY) return DecodeStatus::kOutOfMemory;
-  if (HRESULT_FACILITY(result) == FACILITY_WIN32) {
-    *error = HRESULT_CODE(result);
-    return DecodeStatus::kReadError;
-  }
-  return DecodeStatus::kBadImageData;
-}
-
 DecodeStatus open_with_wic(DecoderState& s, const char* path) {
-  // COM may be on already (the file-open dialog's), in either model; either serves.
-  const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  s.com.initialised = SUCCEEDED(init);
-  if (FAILED(init) && init != RPC_E_CHANGED_MODE) return failure_of(init, &s.error);
-
-  const int wide_size = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-  std::unique_ptr<wchar_t[]> wide_path(new (std::nothrow) wchar_t[wide_size > 0 ? wide_size : 1]);
-  if (!wide_path) return DecodeStatus::kOutOfMemory;
-  if (wide_size <= 0 || MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide_path.get(),
-                                            wide_size) <= 0) {
-    s.error = GetLastError();
-    return DecodeStatus::kReadError;
+  if (DecodeStatus status = win32::open_first_frame(path, &s.wic, &s.error);
+      status != DecodeStatus::kOk) {
+    return status;
   }
-  HRESULT result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IWICImagingFactory, s.factory.put_void());
-  if (SUCCEEDED(result)) {
-    result = s.factory->CreateDecoderFromFilename(wide_path.get(), nullptr, GENERIC_READ,
-                                                  WICDecodeMetadataCacheOnDemand, s.decoder.put());
-  }
-  if (SUCCEEDED(result)) result = s.decoder->GetFrame(0, s.frame.put());
-  UINT width = 0, height = 0;
-  if (SUCCEEDED(result)) result = s.frame->GetSize(&width, &height);
-  GUID guid{};
-  if (SUCCEEDED(result)) result = s.frame->GetPixelFormat(&guid);
-  if (FAILED(result)) return failure_of(result, &s.error);
-  if (width != s.width || height != s.height) return DecodeStatus::kUnsupported;
+  if (s.wic.width != s.width || s.wic.height != s.height) return DecodeStatus::kUnsupported;
 
   for (const Format& format : kFormats) {
-    if (IsEqualGUID(*format.guid, guid)) s.format = &format;
+    if (IsEqualGUID(*format.guid, s.wic.pixel_format)) s.format = &format;
   }
   if (s.format == nullptr) return DecodeStatus::kUnsupported;
   s.pixels.channels = s.format->channels;
   s.pixels.bits = s.format->bits;
   s.pixels.indexed = s.format->indexed;
   if (s.format->indexed) {
-    ComReference<IWICPalette> palette;
-    result = s.factory->CreatePalette(palette.put());
-    if (SUCCEEDED(result)) result = s.frame->CopyPalette(palette.get());
+    win32::ComReference<IWICPalette> palette;
+    HRESULT result = s.wic.factory->CreatePalette(palette.put());
+    if (SUCCEEDED(result)) result = s.wic.frame->CopyPalette(palette.get());
     WICColor colours[256];
     UINT count = 0;
     if (SUCCEEDED(result)) result = palette->GetColors(256, colours, &count);
-    if (FAILED(result)) return failure_of(result, &s.error);
+    if (FAILED(result)) return win32::decode_failure(result, &s.error);
     s.pixels.palette_size = count;
     for (UINT i = 0; i < count; ++i) {
       const WICColor argb = colours[i];
@@ -256,7 +189,7 @@ DecodeStatus open_with_wic(DecoderState& s, const char* path) {
       s.pixels.palette[i][3] = std::uint8_t(argb >> 24);
     }
   }
-  s.native_stride = UINT((std::uint64_t{width} * s.format->native_bits + 7) / 8);
+  s.native_stride = UINT((std::uint64_t{s.width} * s.format->native_bits + 7) / 8);
   s.native_row.reset(new (std::nothrow) std::uint8_t[s.native_stride]);
   return s.native_row ? DecodeStatus::kOk : DecodeStatus::kOutOfMemory;
 }
@@ -337,8 +270,8 @@ DecodeStatus PngDecoder::next_row(std::uint8_t* buffer, RowPlace* place) {
   if (s.next_y == s.height) return DecodeStatus::kBadImageData;  // asked for a row past the last
   const WICRect rectangle{0, INT(s.next_y), INT(s.width), 1};
   const HRESULT result =
-      s.frame->CopyPixels(&rectangle, s.native_stride, s.native_stride, s.native_row.get());
-  if (FAILED(result)) return failure_of(result, &s.error);
+      s.wic.frame->CopyPixels(&rectangle, s.native_stride, s.native_stride, s.native_row.get());
+  if (FAILED(result)) return win32::decode_failure(result, &s.error);
   convert_row(s, s.native_row.get(), buffer);
   *place = RowPlace{s.next_y, 0, 1, s.width};
   ++s.next_y;

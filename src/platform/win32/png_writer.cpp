@@ -6,15 +6,11 @@
 // creation are one step) and hands WIC a small stream on that handle. The stream also keeps
 // the system's error number of a failed write, which WIC's own result would not carry.
 
+#include <memory>
 #include <new>
 
 #include "platform/png_writer.h"
 #include "platform/win32/com.h"
-#include "platform/win32/win32.h"
-
-// After windows.h (win32.h).
-#include <objbase.h>
-#include <wincodec.h>
 
 namespace curvlog::platform {
 namespace {
@@ -146,23 +142,20 @@ EncodeStatus failure_of(const WriterState& s, HRESULT result, ErrorCode* error) 
 
 // Creates the file and its stream: kOk, or kCreateFailed with nothing made.
 EncodeStatus create_stream(WriterState& s, const char* path, ErrorCode* error) {
-  const int wide_size = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-  if (wide_size <= 0) {
-    *error = GetLastError();
-    return EncodeStatus::kCreateFailed;
+  std::unique_ptr<wchar_t[]> wide_path;
+  switch (win32::widen_path(path, &wide_path, error)) {
+    case win32::Widened::kOk:
+      break;
+    case win32::Widened::kOutOfMemory:
+      return EncodeStatus::kOutOfMemory;
+    case win32::Widened::kFailed:
+      return EncodeStatus::kCreateFailed;
   }
-  wchar_t* const wide_path = new (std::nothrow) wchar_t[std::size_t(wide_size)];
-  if (wide_path == nullptr) return EncodeStatus::kOutOfMemory;
-  HANDLE file = INVALID_HANDLE_VALUE;
-  if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide_path, wide_size) > 0) {
-    // Read access too: an encoder may read back what it wrote.
-    file = CreateFileW(wide_path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-  }
-  const DWORD create_error = GetLastError();
-  delete[] wide_path;
+  // Read access too: an encoder may read back what it wrote.
+  const HANDLE file = CreateFileW(wide_path.get(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    *error = create_error;
+    *error = GetLastError();
     return EncodeStatus::kCreateFailed;
   }
   *s.stream.put() = new (std::nothrow) FileStream(file);
@@ -178,8 +171,7 @@ HRESULT start_encoder(WriterState& s, UINT width, UINT height, const PaletteEntr
                       unsigned count) {
   HRESULT result = s.com.start();
   if (SUCCEEDED(result)) {
-    result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_IWICImagingFactory, s.factory.put_void());
+    result = win32::create_factory(&s.factory);
   }
   if (SUCCEEDED(result)) {
     result = s.factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, s.encoder.put());
