@@ -71,11 +71,7 @@ Ending check_picture_size(const RunSettings& settings, std::int32_t width, std::
   }
   if (settings.overlay_name[0] != '\0' && !settings.census_mode) {
     plane.bytes = allocate_zeroed<std::uint8_t>(std::size_t(width) * std::size_t(height));
-    if (!plane.bytes) {
-      print("\nError: unable to allocate memory to write the overlay file %s\n\n",
-            settings.overlay_name);
-      return ExitCode::kOutOfMemory;
-    }
+    if (!plane.bytes) return report_overlay_out_of_memory(settings.overlay_name);
     plane.width = width;
     plane.height = height;
     options.grey_plane = plane.bytes.get();
@@ -187,17 +183,12 @@ Ending read_jpeg(const RunSettings& settings, InputFile& input, DataBitmap& bitm
 ExitCode write_overlay_file(const RunSettings& settings, const OverlayPlane& plane,
                             const double* marks) {
   const PlotFrame& frame = settings.frame;
-  const auto box = [&](const PixelBox& b) {
-    const PixelBox c = b.clipped(plane.width, plane.height);
-    return OverlayBox{c.left, c.top, c.right, c.bottom};
-  };
-  const OverlayBox area = box(frame.area);
-  OverlayBox masks[kMaxMasks];
+  const PixelBox area = frame.area.clipped(plane.width, plane.height);
+  PixelBox masks[kMaxMasks];
   std::size_t mask_count = 0;
   for (unsigned m = 0; m < frame.mask_count; ++m) {
-    if (!frame.masks[m].clipped(plane.width, plane.height).empty()) {
-      masks[mask_count++] = box(frame.masks[m]);
-    }
+    const PixelBox mask = frame.masks[m].clipped(plane.width, plane.height);
+    if (!mask.empty()) masks[mask_count++] = mask;
   }
   OverlayPicture picture;
   picture.width = std::uint32_t(plane.width);
@@ -221,11 +212,7 @@ ExitCode write_data_file(const RunSettings& settings, ColumnTable& table,
   CArray<double> marks;
   if (overlay) {
     marks = allocate_zeroed<double>(std::size_t(plane.width));
-    if (!marks) {
-      print("\nError: unable to allocate memory to write the overlay file %s\n\n",
-            settings.overlay_name);
-      return ExitCode::kOutOfMemory;
-    }
+    if (!marks) return report_overlay_out_of_memory(settings.overlay_name);
     fill_mark_rows(table, working_height, row_offset, band_top, settings.csv_output, marks.get());
   }
   const AxisScale* const rows = settings.has_rows ? &settings.rows : nullptr;

@@ -56,7 +56,7 @@ constexpr PlaneIndex kPlaneIndex;
 
 // The part of a box's outline that lies on row y of a row of width pixels; whatever of the
 // box lies outside the picture is left out.
-void outline_row(const OverlayBox& box, std::int32_t y, std::uint32_t width, std::uint8_t index,
+void outline_row(const PixelBox& box, std::int32_t y, std::uint32_t width, std::uint8_t index,
                  std::uint8_t* row) {
   if (y < box.top || y > box.bottom || box.left > box.right) return;
   const std::int32_t last = std::int32_t(width) - 1;
@@ -109,6 +109,11 @@ void fill_mark_rows(const ColumnTable& table, std::int32_t working_height, std::
   }
 }
 
+ExitCode report_overlay_out_of_memory(const char* overlay_name) {
+  print("\nError: unable to allocate memory to write the overlay file %s\n\n", overlay_name);
+  return ExitCode::kOutOfMemory;
+}
+
 Ending write_overlay(const OverlayOptions& options, const OverlayPicture& picture) {
   const char* const name = options.output_name;
   // The file may have appeared since the first test, before the input was read.
@@ -120,10 +125,7 @@ Ending write_overlay(const OverlayOptions& options, const OverlayPicture& pictur
 
   const std::uint32_t width = picture.width;
   CArray<std::uint8_t> row = allocate_zeroed<std::uint8_t>(width != 0 ? width : 1);
-  if (!row) {
-    print("\nError: unable to allocate memory to write the overlay file %s\n\n", name);
-    return ExitCode::kOutOfMemory;
-  }
+  if (!row) return report_overlay_out_of_memory(name);
   const Palette palette;
   platform::PngWriter writer;
   platform::ErrorCode error = 0;
@@ -154,9 +156,9 @@ Ending write_overlay(const OverlayOptions& options, const OverlayPicture& pictur
   }
   if (status == platform::EncodeStatus::kOk) status = writer.finish(&error);
   if (status == platform::EncodeStatus::kOutOfMemory) {
-    print("\nError: unable to allocate memory to write the overlay file %s\n\n", name);
+    const ExitCode code = report_overlay_out_of_memory(name);
     abandon(writer, name);
-    return ExitCode::kOutOfMemory;
+    return code;
   }
   if (status != platform::EncodeStatus::kOk) {
     print("\nError: cannot write to file %s (%lu)\n\n", name, error);

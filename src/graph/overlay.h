@@ -9,17 +9,10 @@
 #include <cstdint>
 
 #include "base/exit_code.h"
+#include "base/plot_frame.h"
 #include "graph/column_scan.h"
 
 namespace curvlog {
-
-// A box of pixels, edges inclusive, within the picture.
-struct OverlayBox {
-  std::int32_t left = 0;
-  std::int32_t top = 0;
-  std::int32_t right = 0;
-  std::int32_t bottom = 0;
-};
 
 // What the overlay shows, as the run kept it.
 struct OverlayPicture {
@@ -31,8 +24,8 @@ struct OverlayPicture {
   // One per column: the picture row of the column's output value (a pixel's centre is its
   // index), NaN where the column has none.
   const double* mark_rows = nullptr;
-  const OverlayBox* area = nullptr;  // the plot area, or null for none
-  const OverlayBox* masks = nullptr;
+  const PixelBox* area = nullptr;  // the plot area, or null for none
+  const PixelBox* masks = nullptr;
   std::size_t mask_count = 0;
 };
 
@@ -67,5 +60,9 @@ void fill_mark_rows(const ColumnTable& table, std::int32_t working_height, std::
 // Writes the overlay file, never over an existing file, and reports it created. A file that
 // cannot be written in full is removed again, as after a cancellation.
 Ending write_overlay(const OverlayOptions& options, const OverlayPicture& picture);
+
+// The memory for the overlay (its plane, its marks or its row) refused: prints the message and
+// returns code 7.
+ExitCode report_overlay_out_of_memory(const char* overlay_name);
 
 }  // namespace curvlog

@@ -54,8 +54,8 @@ std::string file_bytes(const std::string& path) {
 
 struct Overlay {
   std::vector<std::uint8_t> plane;
-  OverlayBox area{1, 1, 6, 5};
-  OverlayBox masks[2] = {{5, 2, 7, 4}, {-3, 5, 2, 9}};
+  PixelBox area{1, 1, 6, 5};
+  PixelBox masks[2] = {{5, 2, 7, 4}, {-3, 5, 2, 9}};
   OverlayPicture picture;
 
   Overlay() {
